@@ -1,0 +1,13 @@
+#pragma once
+// The subcommands of trelvan-cli. Each takes the arguments after its name and
+// returns the process exit code.
+
+#include <QStringList>
+
+namespace trelvan::cli {
+
+int RunSim(const QStringList& args);
+int RunPoll(const QStringList& args);
+int RunExport(const QStringList& args);
+
+} // namespace trelvan::cli

@@ -1,0 +1,57 @@
+#pragma once
+// The live display rules: how the value label of a channel is built from the
+// shared results of a successful request, per measurement type.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "shared_results.h"
+
+namespace trelvan {
+
+// Where a rule takes its main value and range code from.
+enum class LiveValue {
+  ResistivityRaw, ConductivityRaw, PhValue, RedoxValue, OxygenRaw, FlowRate,
+  ChlorineValue, TurbidityRaw, MultiUnitRaw, OxidantRaw,
+};
+enum class LiveRange {
+  None, ResistivityRange, ConductivityRange, OxygenUnitLowBit, FlowRange,
+  TurbidityPointCode, MultiUnitPointCode, OxidantPointCode,
+};
+enum class LiveUnit { None, TurbidityUnit, MultiUnitUnit, OxidantUnit };
+enum class LiveExtra { None, FlowVolumes, SecondResistivity };
+
+struct RangeRow {
+  int code;
+  int divisor;
+  std::string_view pattern; // for unit-from-reply tables, the number part only
+};
+
+struct LiveDisplayRule {
+  LiveValue mainValue;
+  LiveRange rangeCode;
+  std::vector<RangeRow> rows;          // empty: fixed divisor and pattern below
+  int fixedDivisor = 1;
+  std::string_view fixedPattern;
+  std::string_view unknownRangePattern; // UnknownRangePattern
+  LiveUnit unitFromReply = LiveUnit::None; // the pattern ends with this unit text
+  std::optional<std::string_view> separator;          // none: no temperature
+  std::optional<std::string_view> temperaturePattern;
+  LiveExtra extraLines = LiveExtra::None;
+};
+
+// The rule of a typeIndex 0..15; nullptr otherwise.
+const LiveDisplayRule* LiveDisplayRuleFor(int typeIndex);
+
+// The value label text of a channel of typeIndex after a successful request:
+// value, separator, temperature and extra lines, lines joined by CR LF.
+// Returns the empty text for a typeIndex without a rule.
+std::string BuildLiveLabelText(int typeIndex, const SharedResults& results,
+                               std::string_view decimalSeparator);
+
+// Text shown in a channel's label when its request fails.
+std::string_view FailureText(int typeIndex);
+
+} // namespace trelvan

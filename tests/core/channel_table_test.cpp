@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include "core/channel_table.h"
+#include "core/text_file.h"
+#include "support/temp_folder.h"
+
+namespace trelvan {
+namespace {
+
+using testing::TempFolder;
+
+ChannelTable SampleTable() {
+  ChannelTable t;
+  t[0] = {1, 2, "3", "Becken 1", true, false};
+  t[1] = {0, 5, " 4, ", "Zulauf, Süd ", false, true}; // disabled: keeps everything
+  t[2] = {1, -1, "", "", false, false};                 // neither flag: not Master
+  t[3] = {2, 15, "14", "€ Ende", true, false};
+  return t;
+}
+
+TEST(ChannelFile, WritesTheStationsLayout) {
+  ChannelTable t;
+  t[0] = {1, 2, "3", "A", true, false};
+  t[2] = {0, -1, "", "", false, true};
+  const auto f = FormatChannelFile(t);
+  ASSERT_EQ(f.error, "");
+  EXPECT_EQ(f.bytes,
+            "1,2\r\n\"3\",\"A\"\r\n"
+            "0,-1\r\n\"\",\"\"\r\n"
+            "0,-1\r\n\"\",\"\"\r\n"
+            "0,-1\r\n\"\",\"\"\r\n"
+            "#TRUE#,#TRUE#,#FALSE#,#TRUE#\r\n"
+            "#FALSE#,#FALSE#,#TRUE#,#FALSE#\r\n");
+}
+
+TEST(ChannelFile, SaveAndLoadGiveBackEveryField) {
+  TempFolder dir;
+  const ChannelTable saved = SampleTable();
+  ASSERT_TRUE(SaveChannelTable(saved, dir.path()).ok());
+  // Texts are Windows-1252 in the file.
+  EXPECT_NE(dir.read("config.txt").find("\"Zulauf, S\xFC" "d \""), std::string::npos);
+  EXPECT_NE(dir.read("config.txt").find("\x80 Ende"), std::string::npos);
+  ChannelTable loaded;
+  ASSERT_TRUE(LoadChannelTable(loaded, dir.path()).ok());
+  EXPECT_EQ(loaded.channels, saved.channels);
+  EXPECT_FALSE(IsMasterChannel(loaded, 2));
+}
+
+TEST(ChannelFile, FlagLinesAreReadInOrderAndTrueClearsTheOther) {
+  ChannelTable t;
+  const auto status = ParseChannelFile(t,
+      "1,0\r\n\"1\",\"\"\r\n1,0\r\n\"2\",\"\"\r\n1,0\r\n\"3\",\"\"\r\n1,0\r\n\"4\",\"\"\r\n"
+      "#TRUE#,#FALSE#,#TRUE#,#FALSE#\r\n"
+      "#TRUE#,#FALSE#,#FALSE#,#TRUE#\r\n");
+  ASSERT_TRUE(status.ok()) << status.message;
+  EXPECT_FALSE(IsMasterChannel(t, 0)); // true on both lines: Ext.
+  EXPECT_TRUE(t[0].isExt);
+  EXPECT_FALSE(IsMasterChannel(t, 1)); // false on both: not Master
+  EXPECT_FALSE(t[1].isExt);
+  EXPECT_TRUE(IsMasterChannel(t, 2));
+  EXPECT_FALSE(IsMasterChannel(t, 3));
+  EXPECT_FALSE(IsMasterChannel(t, 4));
+  EXPECT_FALSE(IsMasterChannel(t, -1));
+}
+
+TEST(ChannelFile, LineStructureCarriesNoMeaning) {
+  ChannelTable t;
+  const auto status = ParseChannelFile(t,
+      "1 , 2 ,\"3\",\"a,b\"\n0,-1\n\"\",\"\"\r\n\r\n0,-1,\"\",\"\",0,-1,\"\",\"\"\r\n"
+      "#TRUE#,#TRUE#,#TRUE#,#TRUE#,#FALSE#,#FALSE#,#FALSE#,#FALSE#");
+  ASSERT_TRUE(status.ok()) << status.message;
+  EXPECT_EQ(t[0].typeIndex, 2);
+  EXPECT_EQ(t[0].marker, "a,b");
+  EXPECT_EQ(t[3].typeIndex, -1);
+}
+
+TEST(ChannelFile, MissingFileGivesDefaultsAndSaysSo) {
+  TempFolder dir;
+  ChannelTable t = SampleTable();
+  const auto status = LoadChannelTable(t, dir.path());
+  EXPECT_EQ(status.kind, ConfigStatus::Kind::Missing);
+  EXPECT_NE(status.message.find("config.txt"), std::string::npos);
+  for (int i = 0; i < kChannelCount; ++i) {
+    EXPECT_EQ(t[i].enabled, 0);
+    EXPECT_EQ(t[i].typeIndex, -1);
+    EXPECT_EQ(t[i].stationAddress, "");
+    EXPECT_TRUE(IsMasterChannel(t, i));
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "config.txt"));
+}
+
+TEST(ChannelFile, BadFilesAreReportedWithLineAndFieldAndNeverRewritten) {
+  struct Case {
+    const char* bytes;
+    const char* where;
+  };
+  const Case cases[] = {
+      {"1,2\r\n\"3\",\"A\"\r\n", "Zeile 3"},                        // short
+      {"70000,2\r\n", "Auswahl von Kanal 0"},                        // check state out of range
+      {"1,99\r\n", "Messung Typ von Kanal 0"},                       // type index out of range
+      {"1,x\r\n", "Zeile 1, Messung Typ"},
+      {"1,2\r\n\"3,\"A\r\n", "Zeile"},                               // unterminated quote
+  };
+  for (const auto& c : cases) {
+    TempFolder dir;
+    dir.write("config.txt", c.bytes);
+    ChannelTable t;
+    const auto status = LoadChannelTable(t, dir.path());
+    EXPECT_EQ(status.kind, ConfigStatus::Kind::Invalid) << c.bytes;
+    EXPECT_NE(status.message.find("config.txt"), std::string::npos) << status.message;
+    EXPECT_NE(status.message.find(c.where), std::string::npos) << status.message;
+    EXPECT_EQ(dir.read("config.txt"), c.bytes);
+  }
+}
+
+TEST(ChannelFile, WhatCouldBeReadIsKeptAndTheRestDefaults) {
+  ChannelTable t;
+  ParseChannelFile(t, "1,99\r\n\"7\",\"M\"\r\n1,3\r\n");
+  EXPECT_EQ(t[0].enabled, 1);
+  EXPECT_EQ(t[0].typeIndex, -1); // refused, not wrapped
+  EXPECT_EQ(t[0].stationAddress, "7");
+  EXPECT_EQ(t[1].typeIndex, 3);
+  EXPECT_EQ(t[2].enabled, 0);
+}
+
+TEST(ChannelFile, TextsTheFormatCannotHoldAreRefusedAndTheOldFileStays) {
+  for (const char* bad : {"a\"b", "two\r\nlines", "Ω"}) {
+    TempFolder dir;
+    dir.write("config.txt", "old");
+    ChannelTable t;
+    t[1].marker = bad;
+    const auto status = SaveChannelTable(t, dir.path());
+    EXPECT_FALSE(status.ok()) << bad;
+    EXPECT_NE(status.message.find("Kanal 1"), std::string::npos) << status.message;
+    EXPECT_EQ(dir.read("config.txt"), "old");
+  }
+}
+
+TEST(ChannelFile, SaveInterruptedBeforeTheRenameLeavesTheOldFile) {
+  TempFolder dir;
+  dir.write("config.txt", "old");
+  SetAtomicSaveHookForTesting([](const std::filesystem::path&) { return false; });
+  EXPECT_FALSE(SaveChannelTable(SampleTable(), dir.path()).ok());
+  SetAtomicSaveHookForTesting(nullptr);
+  EXPECT_EQ(dir.read("config.txt"), "old");
+}
+
+TEST(ChannelFile, SaveIntoAFolderThatIsGoneFails) {
+  TempFolder dir;
+  const auto status = SaveChannelTable(SampleTable(), dir / "no-such-folder");
+  EXPECT_EQ(status.kind, ConfigStatus::Kind::IoError);
+  EXPECT_NE(status.message.find("config.txt"), std::string::npos);
+}
+
+TEST(ChannelCaptions, FlowChannelsNameTheirVolumeLines) {
+  ChannelTable t;
+  t[0].marker = "Zulauf";
+  t[0].typeIndex = 5;
+  t[1].marker = "Becken";
+  t[1].typeIndex = 2;
+  t[2].typeIndex = 5; // empty marker: caption begins with CR LF
+  t[3].enabled = 0;
+  t[3].typeIndex = 5; // built whether or not enabled
+  t[3].marker = "X";
+  BuildChannelCaptions(t);
+  EXPECT_EQ(t.ChannelCaption[0], "Zulauf\r\nTages Volumen\r\nGesamtvolumen");
+  EXPECT_EQ(t.ChannelCaption[1], "Becken");
+  EXPECT_EQ(t.ChannelCaption[2], "\r\nTages Volumen\r\nGesamtvolumen");
+  EXPECT_EQ(t.ChannelCaption[3], "X\r\nTages Volumen\r\nGesamtvolumen");
+}
+
+TEST(ChannelAddress, LeadingNumberAsThePollCycleReadsIt) {
+  EXPECT_EQ(LeadingNumber("3"), 3);
+  EXPECT_EQ(LeadingNumber("3abc"), 3);
+  EXPECT_EQ(LeadingNumber(" 12"), 12);
+  EXPECT_EQ(LeadingNumber(""), 0);
+  EXPECT_EQ(LeadingNumber("abc"), 0);
+  EXPECT_EQ(LeadingNumber("2.6"), 2.6);
+}
+
+} // namespace
+} // namespace trelvan
