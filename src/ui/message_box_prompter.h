@@ -1,0 +1,34 @@
+#pragma once
+// The desktop's Prompter: modal message boxes over the active window, titled
+// with the application's name unless the caller gives a title.
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include "core/prompter.h"
+
+namespace trelvan {
+
+class MessageBoxPrompter : public Prompter {
+ public:
+  // `parent` owns the boxes; without one they stand over the active window.
+  explicit MessageBoxPrompter(QWidget* parent = nullptr);
+
+  using Prompter::ask;
+  using Prompter::tell;
+  void tell(PromptIcon icon, const std::string& text, const std::string& title) override;
+  // Yes and No, Yes the default.
+  bool ask(PromptIcon icon, const std::string& text, const std::string& title) override;
+  void beep() override;
+
+  // The title an empty one stands for: the application's display name.
+  static QString DefaultTitle();
+
+ private:
+  QWidget* BoxParent() const;
+
+  QPointer<QWidget> parent_;
+};
+
+} // namespace trelvan
