@@ -1,0 +1,156 @@
+#include "qt_serial_line.h"
+
+#include <QByteArray>
+
+#include "comm/settings_text.h"
+
+namespace trelvan {
+
+namespace {
+
+// German reason for a failed open, as the operator reads it.
+QString OpenFailureReason(QSerialPort::SerialPortError error, const QString& qtText) {
+  switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+      return QStringLiteral("Gerät nicht vorhanden");
+    case QSerialPort::PermissionError:
+      return QStringLiteral("Zugriff verweigert oder von einem anderen Programm belegt");
+    case QSerialPort::OpenError:
+      return QStringLiteral("bereits geöffnet");
+    case QSerialPort::UnsupportedOperationError:
+      return QStringLiteral("Einstellung wird vom Gerät nicht unterstützt");
+    default:
+      return qtText;
+  }
+}
+
+QSerialPort::Parity ToQt(Parity parity) {
+  switch (parity) {
+    case Parity::Even: return QSerialPort::EvenParity;
+    case Parity::Odd: return QSerialPort::OddParity;
+    case Parity::Mark: return QSerialPort::MarkParity;
+    case Parity::Space: return QSerialPort::SpaceParity;
+    case Parity::None: break;
+  }
+  return QSerialPort::NoParity;
+}
+
+} // namespace
+
+QtSerialLine::QtSerialLine(QObject* parent) : SerialPort(parent) {
+  connect(&port_, &QSerialPort::readyRead, this, &SerialPort::readyRead);
+  connect(&port_, &QSerialPort::bytesWritten, this, &SerialPort::bytesWritten);
+  connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialLine::OnError);
+}
+
+QtSerialLine::~QtSerialLine() = default;
+
+QString QtSerialLine::DeviceForPort(int portNumber) {
+  const QByteArray fromEnvironment = qgetenv(QByteArray("TRELVAN_COM") + QByteArray::number(portNumber));
+  if (!fromEnvironment.isEmpty()) return QString::fromLocal8Bit(fromEnvironment);
+#ifdef Q_OS_WIN
+  return QStringLiteral("COM%1").arg(portNumber);
+#else
+  return QStringLiteral("/dev/ttyS%1").arg(portNumber - 1);
+#endif
+}
+
+void QtSerialLine::SelectPort(int portNumber) { SelectDevice(DeviceForPort(portNumber)); }
+
+void QtSerialLine::SelectDevice(const QString& devicePath) {
+  device_ = devicePath;
+  if (!port_.isOpen()) port_.setPortName(devicePath);
+}
+
+bool QtSerialLine::Configure(const QString& settingsText, QString* error) {
+  std::string why;
+  const auto settings = ParseSettingsText(settingsText.toStdString(), &why);
+  if (!settings) {
+    if (error) *error = QString::fromStdString(why);
+    return false;
+  }
+  const bool applied =
+      port_.setBaudRate(settings->baudRate) &&
+      port_.setDataBits(static_cast<QSerialPort::DataBits>(settings->dataBits)) &&
+      port_.setParity(ToQt(settings->parity)) &&
+      port_.setStopBits(settings->stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop) &&
+      port_.setFlowControl(QSerialPort::NoFlowControl);
+  if (!applied && error) {
+    *error = QStringLiteral("Die Einstellung \"%1\" lässt sich an %2 nicht setzen: %3")
+                 .arg(settingsText, DeviceName(), OpenFailureReason(port_.error(), port_.errorString()));
+  }
+  return applied;
+}
+
+bool QtSerialLine::Open(QString* error) {
+  if (device_.isEmpty()) {
+    if (error) *error = QStringLiteral("Keine Schnittstelle gewählt");
+    return false;
+  }
+  if (port_.isOpen()) {
+    if (error) *error = QStringLiteral("Die Schnittstelle %1 ist bereits geöffnet").arg(device_);
+    return false;
+  }
+  port_.setPortName(device_);
+  if (!port_.open(QIODevice::ReadWrite)) {
+    if (error) {
+      *error = QStringLiteral("Die Schnittstelle %1 kann nicht geöffnet werden: %2")
+                   .arg(device_, OpenFailureReason(port_.error(), port_.errorString()));
+    }
+    port_.clearError();
+    return false;
+  }
+  port_.clear(QSerialPort::AllDirections);
+  return true;
+}
+
+void QtSerialLine::Close() {
+  if (port_.isOpen()) port_.close();
+}
+
+bool QtSerialLine::IsOpen() const { return port_.isOpen(); }
+
+void QtSerialLine::FlushInput() {
+  if (!port_.isOpen()) return;
+  port_.clear(QSerialPort::Input);
+}
+
+qint64 QtSerialLine::PendingInput() const { return port_.isOpen() ? port_.bytesAvailable() : 0; }
+
+qint64 QtSerialLine::PendingOutput() const { return port_.isOpen() ? port_.bytesToWrite() : 0; }
+
+void QtSerialLine::Write(const Bytes& bytes) {
+  if (!port_.isOpen() || bytes.empty()) return;
+  port_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+  // Hand the frame to the driver now rather than on the next turn of the event
+  // loop: the instrument can start answering one turn sooner.
+  port_.flush();
+}
+
+void QtSerialLine::DiscardOutput() {
+  if (port_.isOpen()) port_.clear(QSerialPort::Output);
+}
+
+Bytes QtSerialLine::ReadAll() {
+  if (!port_.isOpen()) return {};
+  const QByteArray data = port_.readAll();
+  return Bytes(data.begin(), data.end());
+}
+
+Bytes QtSerialLine::PeekInput(qint64 maxBytes) const {
+  if (!port_.isOpen()) return {};
+  const QByteArray data = port_.peek(maxBytes);
+  return Bytes(data.begin(), data.end());
+}
+
+QString QtSerialLine::DeviceName() const { return device_; }
+
+void QtSerialLine::OnError(QSerialPort::SerialPortError error) {
+  if (error != QSerialPort::ResourceError) return;
+  const QString reason = QStringLiteral("Verbindung zu %1 verloren: %2").arg(device_, port_.errorString());
+  port_.clearError();
+  if (port_.isOpen()) port_.close();
+  emit lineLost(reason);
+}
+
+} // namespace trelvan

@@ -1,0 +1,48 @@
+#pragma once
+// The serial line on QSerialPort.
+//
+// "Com k" opens the device named by the environment variable TRELVAN_COMk when
+// it is set, otherwise /dev/ttyS{k-1} on Linux and COMk on Windows.
+
+#include <QSerialPort>
+
+#include "comm/serial_port.h"
+
+namespace trelvan {
+
+class QtSerialLine : public SerialPort {
+  Q_OBJECT
+
+ public:
+  explicit QtSerialLine(QObject* parent = nullptr);
+  ~QtSerialLine() override;
+
+  // The device that "Com k" maps to.
+  static QString DeviceForPort(int portNumber);
+
+  void SelectPort(int portNumber) override;
+  // Chooses a device by its path for the next Open (trelvan-cli --device).
+  void SelectDevice(const QString& devicePath);
+
+  bool Configure(const QString& settingsText, QString* error) override;
+  bool Open(QString* error) override;
+  void Close() override;
+  bool IsOpen() const override;
+  void FlushInput() override;
+  qint64 PendingInput() const override;
+  qint64 PendingOutput() const override;
+  void Write(const Bytes& bytes) override;
+  void DiscardOutput() override;
+  Bytes ReadAll() override;
+  Bytes PeekInput(qint64 maxBytes) const override;
+  QString DeviceName() const override;
+
+ private:
+  void OnError(QSerialPort::SerialPortError error);
+
+  // Mutable because QIODevice::peek is not const, though it changes nothing.
+  mutable QSerialPort port_;
+  QString device_;
+};
+
+} // namespace trelvan

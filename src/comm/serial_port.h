@@ -1,0 +1,51 @@
+#pragma once
+// The operations of the serial line that the station needs, behind one
+// interface, so that the exchange runs on a real port or on a scripted fake.
+
+#include <QObject>
+#include <QString>
+
+#include "comm/bytes.h"
+
+namespace trelvan {
+
+class SerialPort : public QObject {
+  Q_OBJECT
+
+ public:
+  using QObject::QObject;
+
+  // Chooses "Com k" for the next Open.
+  virtual void SelectPort(int portNumber) = 0;
+  // Applies a settings text such as "9600,n,8, 1"; a text that does not read
+  // as settings is refused with the reason in `error`.
+  virtual bool Configure(const QString& settingsText, QString* error) = 0;
+  // Opens the selected port; on failure `error` names the device and the reason.
+  virtual bool Open(QString* error) = 0;
+  virtual void Close() = 0;
+  virtual bool IsOpen() const = 0;
+  // Discards every received, unread byte.
+  virtual void FlushInput() = 0;
+  // Received, unread bytes.
+  virtual qint64 PendingInput() const = 0;
+  // Bytes written but not yet sent.
+  virtual qint64 PendingOutput() const = 0;
+  // Queues the bytes for sending, unchanged.
+  virtual void Write(const Bytes& bytes) = 0;
+  // Drops the unsent bytes.
+  virtual void DiscardOutput() = 0;
+  // Returns all received, unread bytes and removes them from the buffer.
+  virtual Bytes ReadAll() = 0;
+  // Up to `maxBytes` of the received bytes, leaving them buffered.
+  virtual Bytes PeekInput(qint64 maxBytes) const = 0;
+  // The device the selected port maps to ("/dev/ttyS0", "COM1", ...).
+  virtual QString DeviceName() const = 0;
+
+ signals:
+  void readyRead();
+  void bytesWritten();
+  // The device went away (an unplugged adapter); the port is closed.
+  void lineLost(const QString& reason);
+};
+
+} // namespace trelvan

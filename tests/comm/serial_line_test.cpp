@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <ctime>
+#include <thread>
+
+#include "comm/fake_serial_line.h"
+#include "comm/serial_line.h"
+#include "comm/settings_text.h"
+#include "support/modbus_frames.h"
+
+namespace trelvan {
+namespace {
+
+using testing::ReadReply;
+
+TEST(SettingsText, ReadsTheTextsTheDialogBuilds) {
+  EXPECT_EQ(ParseSettingsText("9600,n,8, 1"), (LineSettings{9600, Parity::None, 8, 1}));
+  EXPECT_EQ(ParseSettingsText("2400,e,8, 2"), (LineSettings{2400, Parity::Even, 8, 2}));
+  EXPECT_EQ(ParseSettingsText("4800,o,8,1"), (LineSettings{4800, Parity::Odd, 8, 1}));
+}
+
+TEST(SettingsText, RefusesWhatItCannotRead) {
+  for (const char* text : {"", "9600,n,8", "9600,n,8, 1,x", "9601,n,8, 1", "9600,x,8, 1",
+                           "9600,,8, 1", "9600,n,9, 1", "9600,n,8, 3", "9600,n,8,", "96OO,n,8, 1"}) {
+    std::string why;
+    EXPECT_FALSE(ParseSettingsText(text, &why)) << text;
+    EXPECT_FALSE(why.empty()) << text;
+  }
+}
+
+TEST(OpenPort, SelectsThePortAppliesTheSettingsAndReportsAFailedOpen) {
+  FakeSerialLine line;
+  SerialSettings settings;
+  settings.portNumber = 3;
+  settings.SetSpeed(2);
+  settings.SetStopBits(1);
+  EXPECT_TRUE(OpenPort(line, settings).ok);
+  EXPECT_EQ(line.selectedPort(), 3);
+  EXPECT_EQ(line.settingsText(), "2400,n,8, 2");
+  EXPECT_TRUE(line.IsOpen());
+  ClosePort(line);
+  EXPECT_FALSE(line.IsOpen());
+
+  line.FailNextOpen("Gerät nicht vorhanden");
+  const PortResult failed = OpenPort(line, settings);
+  EXPECT_FALSE(failed.ok);
+  EXPECT_TRUE(failed.message.contains("Com3")) << failed.message.toStdString();
+  EXPECT_TRUE(failed.message.contains("Gerät nicht vorhanden"));
+
+  settings.SetParity(3); // an index no choice reaches: empty parity letter
+  const PortResult refused = OpenPort(line, settings);
+  EXPECT_FALSE(refused.ok);
+  EXPECT_FALSE(line.IsOpen());
+}
+
+// A fake line, open, and a clock for one exchange.
+class ReplyWait : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(line.Open(nullptr)); }
+
+  Reply Exchange(const WaitTimes& times, int expected = 21) {
+    line.Write(Bytes{0x03, 0x03, 0x00, 0x00, 0x00, 0x08, 0x45, 0xEE});
+    clock.start();
+    Reply r = AwaitReply(line, expected, times);
+    elapsedMs = clock.elapsed();
+    return r;
+  }
+
+  FakeSerialLine line;
+  QElapsedTimer clock;
+  qint64 elapsedMs = 0;
+  const Bytes reply = ReadReply(3, {0x0002, 0, 0, 700, 250, 0, 0, 0});
+};
+
+TEST_F(ReplyWait, CompleteReplyInTimeSucceedsAtOnce) {
+  line.AnswerNextWrite(reply, 20);
+  const Reply r = Exchange({500, 500});
+  EXPECT_TRUE(r.success);
+  EXPECT_EQ(r.outcome, ReplyOutcome::Complete);
+  EXPECT_EQ(r.bytes, reply);
+  EXPECT_LT(elapsedMs, 400);
+  EXPECT_EQ(line.PendingInput(), 0);
+}
+
+TEST_F(ReplyWait, ExtraTrailingBytesAreReturnedWithTheReply) {
+  Bytes longer = reply;
+  longer.insert(longer.end(), {0xA0, 0xA1, 0xA2, 0xA3});
+  line.AnswerNextWrite(longer, 5);
+  const Reply r = Exchange({500, 500});
+  EXPECT_TRUE(r.success);
+  EXPECT_EQ(r.bytes, longer);
+}
+
+TEST_F(ReplyWait, BytesArrivingOneAtATimeCompleteTheReply) {
+  line.AnswerNextWrite(FakeSerialLine::OneByteAtATime(reply, 5, 1));
+  const Reply r = Exchange({500, 500});
+  EXPECT_TRUE(r.success);
+  EXPECT_EQ(r.bytes, reply);
+}
+
+TEST_F(ReplyWait, ShortReplyFailsAfterTheTimeOutAndStaysBuffered) {
+  line.AnswerNextWrite(Bytes(reply.begin(), reply.end() - 1), 5);
+  const Reply r = Exchange({500, 150});
+  EXPECT_FALSE(r.success);
+  EXPECT_EQ(r.outcome, ReplyOutcome::TimedOut);
+  EXPECT_TRUE(r.bytes.empty());
+  EXPECT_GE(elapsedMs, 150);
+  EXPECT_EQ(line.PendingInput(), 20) << "the next request's flush removes them, not the wait";
+}
+
+TEST_F(ReplyWait, LastByteSeenAfterTheDeadlineFails) {
+  // The bytes arrive in a turn of the event loop that starts before the
+  // deadline and ends after it, ahead of the timer's own event.
+  QTimer::singleShot(20, Qt::PreciseTimer, &line, [this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    line.Receive(reply);
+  });
+  const Reply r = Exchange({500, 60});
+  EXPECT_FALSE(r.success);
+  EXPECT_EQ(r.outcome, ReplyOutcome::TimedOut);
+  EXPECT_EQ(line.PendingInput(), 21);
+}
+
+TEST_F(ReplyWait, TimerOfAnEarlierExchangeDoesNotFailTheNext) {
+  line.AnswerNextWrite(reply, 5);
+  ASSERT_TRUE(Exchange({100, 100}).success);
+  // This reply comes after the first exchange's reply time-out would have run
+  // out: only this exchange's own time-out may end its wait.
+  line.AnswerNextWrite(reply, 200);
+  const Reply r = Exchange({400, 400});
+  EXPECT_TRUE(r.success);
+  EXPECT_GE(elapsedMs, 190);
+}
+
+TEST_F(ReplyWait, OutputThatDoesNotDrainIsDroppedAndTheReplyStillAwaited) {
+  line.SetOutputDrains(false);
+  line.AnswerNextWrite(reply, 30);
+  const Reply r = Exchange({120, 300});
+  EXPECT_TRUE(r.success);
+  EXPECT_GE(elapsedMs, 120) << "the drain wait runs out first";
+  EXPECT_EQ(line.PendingOutput(), 0);
+}
+
+TEST_F(ReplyWait, ExceptionReplyEndsTheWaitAtOnce) {
+  line.AnswerNextWrite(testing::ExceptionReply(3, 2), 10);
+  const Reply r = Exchange({2000, 2000});
+  EXPECT_FALSE(r.success);
+  EXPECT_EQ(r.outcome, ReplyOutcome::Exception);
+  EXPECT_EQ(r.bytes, testing::ExceptionReply(3, 2));
+  EXPECT_LT(elapsedMs, 1000);
+}
+
+TEST_F(ReplyWait, LostLineEndsTheWaitAtOnce) {
+  QTimer::singleShot(20, &line, [this] { line.LoseLine("Adapter entfernt"); });
+  const Reply r = Exchange({2000, 2000});
+  EXPECT_EQ(r.outcome, ReplyOutcome::PortClosed);
+  EXPECT_LT(elapsedMs, 1000);
+  EXPECT_EQ(AwaitReply(line, 21).outcome, ReplyOutcome::PortClosed);
+}
+
+double ThreadCpuSeconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+// The one test that waits the station's real 2000 ms.
+TEST_F(ReplyWait, SilentInstrumentFailsAfterTwoSecondsWithoutSpinningAndEventsKeepRunning) {
+  int ticks = 0;
+  QTimer windowTimer;
+  QObject::connect(&windowTimer, &QTimer::timeout, [&] { ++ticks; });
+  windowTimer.start(100);
+
+  const double cpuBefore = ThreadCpuSeconds();
+  const Reply r = Exchange({});
+  const double cpu = ThreadCpuSeconds() - cpuBefore;
+
+  EXPECT_FALSE(r.success);
+  EXPECT_EQ(r.outcome, ReplyOutcome::TimedOut);
+  EXPECT_GE(elapsedMs, 2000);
+  EXPECT_LT(elapsedMs, 2600);
+  EXPECT_GE(ticks, 15) << "other timers keep firing during the wait";
+  EXPECT_LT(cpu, 0.05) << "the wait sleeps; it does not poll";
+}
+
+} // namespace
+} // namespace trelvan

@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "comm/frame_codec.h"
+#include "comm/measurement_decoding.h"
+#include "sim/instrument_model.h"
+#include "sim/rtu_slave_frames.h"
+#include "sim/sim_config.h"
+
+namespace trelvan::sim {
+namespace {
+
+std::optional<SimOptions> Parse(std::vector<std::string> args, std::string* error = nullptr) {
+  return ParseSimArguments(args, error);
+}
+
+TEST(SimOptions, CollectsFaultsPerStation) {
+  const auto o = Parse({"--config", "s.txt", "--silent", "3", "--bad-crc", "2,4", "--delay", "2:1500",
+                        "--exception", "5", "--exception", "6:2", "--extra", "1", "--short", "4", "--trickle", "7",
+                        "--foreign", "8"});
+  ASSERT_TRUE(o);
+  EXPECT_EQ(o->scenarioFile, "s.txt");
+  const auto& f = o->config.faults;
+  EXPECT_TRUE(f.at(3).silent);
+  EXPECT_TRUE(f.at(2).badCrc);
+  EXPECT_EQ(f.at(2).delayMs, 1500);
+  EXPECT_TRUE(f.at(4).badCrc);
+  EXPECT_TRUE(f.at(4).shortReply);
+  EXPECT_EQ(f.at(5).exceptionCode, 4);
+  EXPECT_EQ(f.at(6).exceptionCode, 2);
+  EXPECT_EQ(f.at(1).extraBytes, 4);
+  EXPECT_TRUE(f.at(7).trickle);
+  EXPECT_TRUE(f.at(8).foreign);
+  EXPECT_EQ(f.count(9), 0u);
+}
+
+TEST(SimOptions, RefusesWhatItCannotRead) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--silent"}, {"--silent", "0"}, {"--silent", "248"}, {"--silent", "3:5"}, {"--delay", "3"},
+           {"--exception", "3:0"}, {"--loud", "3"}, {"stray"}, {"--bad-crc", "x"}}) {
+    std::string error;
+    EXPECT_FALSE(Parse(args, &error)) << args.front();
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+TEST(SimScenario, ReadsInstrumentsByNumberLabelOrFamilyWithOptionalFixedRegisters) {
+  std::string error;
+  const auto instruments = ParseScenario(
+      "# station simulator\n"
+      "3 master pH\n"
+      "3 ext Durchfluss   # the flow meter's extension block\n"
+      "\n"
+      "5 Master 458 0x0042 0 0 845 215 0 0 0\r\n"
+      "6 40 dual-resistivity\n"
+      "7 ext 9\n",
+      &error);
+  ASSERT_TRUE(instruments) << error;
+  ASSERT_EQ(instruments->size(), 5u);
+  EXPECT_EQ((*instruments)[0].member, RequestMember::Ph);
+  EXPECT_EQ((*instruments)[1].registerBase, 20);
+  EXPECT_EQ((*instruments)[1].member, RequestMember::Flow);
+  EXPECT_EQ((*instruments)[2].typeIndex, 14);
+  EXPECT_EQ((*instruments)[2].fixedRegisters, (std::array<std::uint16_t, 8>{0x42, 0, 0, 845, 215, 0, 0, 0}));
+  EXPECT_EQ((*instruments)[3].registerBase, 40);
+  EXPECT_EQ((*instruments)[3].member, RequestMember::DualResistivity);
+  EXPECT_EQ((*instruments)[4].typeIndex, 9);
+  EXPECT_EQ((*instruments)[4].member, RequestMember::Conductivity);
+  EXPECT_FALSE((*instruments)[0].fixedRegisters);
+
+  for (const char* bad : {"0 master pH\n", "3 middle pH\n", "3 master Kaffee\n", "3 master pH 1 2 3\n",
+                          "3 master pH 0 0 0 70000 0 0 0 0\n"}) {
+    EXPECT_FALSE(ParseScenario(std::string("\n") + bad, &error)) << bad;
+    EXPECT_NE(error.find("Zeile 2"), std::string::npos) << error;
+  }
+}
+
+TEST(SimScenario, ServesEachConfiguredChannelAtItsAddressAndBlock) {
+  ChannelTable table;
+  table[0] = {1, 2, "3", "", true, false};
+  table[1] = {0, 5, "12 Zulauf", "", false, true};  // not enabled, still on the line
+  table[2] = {1, -1, "4", "", true, false};         // no type
+  table[3] = {1, 1, "", "", true, false};           // no address
+  const auto instruments = InstrumentsFromChannelTable(table);
+  ASSERT_EQ(instruments.size(), 2u);
+  EXPECT_EQ(instruments[0].station, 3);
+  EXPECT_EQ(instruments[0].registerBase, 0);
+  EXPECT_EQ(instruments[0].member, RequestMember::Ph);
+  EXPECT_EQ(instruments[1].station, 12);
+  EXPECT_EQ(instruments[1].registerBase, 20);
+  EXPECT_EQ(instruments[1].member, RequestMember::Flow);
+}
+
+SharedResults DecodeAt(const SimInstrument& instrument, double t) {
+  const RegisterBlock r = RegistersAt(instrument, t, 60);
+  Bytes reply{1, 3, 16};
+  for (auto w : r) {
+    reply.push_back(static_cast<std::uint8_t>(w >> 8));
+    reply.push_back(static_cast<std::uint8_t>(w & 0xFF));
+  }
+  reply.push_back(0);
+  reply.push_back(0);
+  SharedResults results;
+  DecodeMeasurement(instrument.member, reply, results);
+  return results;
+}
+
+TEST(SimInstruments, ReadingsArePlausibleAndMoveFromReadingToReading) {
+  for (int typeIndex = 0; typeIndex < kMeasurementTypeCount; ++typeIndex) {
+    SimInstrument instrument;
+    instrument.station = 3;
+    instrument.typeIndex = typeIndex;
+    instrument.member = MeasurementTypeAt(typeIndex)->requestMember;
+    bool moved = false;
+    for (double t = 0; t < 60; t += 1) {
+      const SharedResults a = DecodeAt(instrument, t);
+      const SharedResults b = DecodeAt(instrument, t + 1);
+      moved = moved || !(a == b);
+      if (instrument.member != RequestMember::DualResistivity) {
+        EXPECT_GT(a.Temperature, 15);
+        EXPECT_LT(a.Temperature, 30);
+      }
+      if (instrument.member == RequestMember::Ph) {
+        EXPECT_GT(a.PhValue, 6.5);
+        EXPECT_LT(a.PhValue, 7.5);
+      }
+    }
+    EXPECT_TRUE(moved) << "type " << typeIndex;
+  }
+}
+
+TEST(SimInstruments, FlowCountersAreBcdAndNeverRunBackwards) {
+  SimInstrument flow;
+  flow.station = 2;
+  flow.typeIndex = 5;
+  flow.member = RequestMember::Flow;
+  double last1 = 0, last2 = 0;
+  for (double t = 0; t < 600; t += 7) {
+    const SharedResults r = DecodeAt(flow, t);
+    ASSERT_TRUE(r.FlowVolume1.valid);
+    ASSERT_TRUE(r.FlowVolume2.valid);
+    EXPECT_GE(r.FlowVolume1.value, last1);
+    EXPECT_GE(r.FlowVolume2.value, last2);
+    EXPECT_EQ(r.FlowRange, 10);
+    EXPECT_GT(r.FlowRate, 1000);
+    last1 = r.FlowVolume1.value;
+    last2 = r.FlowVolume2.value;
+  }
+  EXPECT_GT(last2, 4567890) << "the counters run";
+  EXPECT_EQ(BcdRegisters(12345678), (std::array<std::uint16_t, 2>{0x1234, 0x5678}));
+}
+
+TEST(SimFraming, AgreesWithTheMasterOnCrcAndKnowsRequestLengths) {
+  std::mt19937 random(7);
+  for (int n = 0; n < 50; ++n) {
+    Bytes data(static_cast<std::size_t>(n));
+    for (auto& b : data) b = static_cast<std::uint8_t>(random());
+    EXPECT_EQ(SlaveCrc(data.data(), data.size()), Crc16(data));
+  }
+  const Bytes read{3, 3, 0, 20, 0, 8, 5, 0xEA};
+  EXPECT_EQ(RequestFrameLength(read.data(), read.size()), 8);
+  const Bytes writeMany{3, 16, 0, 0, 0, 2, 4};
+  EXPECT_EQ(RequestFrameLength(writeMany.data(), 6), 0) << "byte count not yet there";
+  EXPECT_EQ(RequestFrameLength(writeMany.data(), 7), 13);
+  const Bytes unknown{3, 0x55};
+  EXPECT_EQ(RequestFrameLength(unknown.data(), 2), -1);
+}
+
+} // namespace
+} // namespace trelvan::sim
