@@ -1,0 +1,107 @@
+#pragma once
+// Writers behind the export's hot loop: each appends at `out` and returns the
+// new end. The caller guarantees the room (at most 12 bytes plus the
+// separator per call).
+
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+namespace trelvan::number_text {
+
+inline constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+inline constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+inline char* AppendUnsigned(char* out, std::uint32_t v) {
+  char tmp[10];
+  char* p = tmp + sizeof tmp;
+  while (v >= 100) {
+    const std::uint32_t pair = (v % 100) * 2;
+    v /= 100;
+    p -= 2;
+    std::memcpy(p, kDigitPairs + pair, 2);
+  }
+  if (v >= 10) {
+    p -= 2;
+    std::memcpy(p, kDigitPairs + v * 2, 2);
+  } else {
+    *--p = static_cast<char>('0' + v);
+  }
+  const auto n = static_cast<std::size_t>(tmp + sizeof tmp - p);
+  std::memcpy(out, p, n);
+  return out + n;
+}
+
+// Uppercase hexadecimal without leading zero: 0x05 -> "5", 0x1A -> "1A".
+inline char* AppendHex(char* out, std::uint8_t b) {
+  if (b >= 0x10) *out++ = kHexDigits[b >> 4];
+  *out++ = kHexDigits[b & 0x0F];
+  return out;
+}
+
+// Exactly two uppercase hexadecimal digits.
+inline char* AppendHex2(char* out, std::uint8_t b) {
+  out[0] = kHexDigits[b >> 4];
+  out[1] = kHexDigits[b & 0x0F];
+  return out + 2;
+}
+
+// Decimal places of a divisor 1, 10, 100 or 1000; any other divisor is
+// treated as 1, so a value is never divided by something it was not meant for.
+inline int DecimalsOf(int divisor) {
+  switch (divisor) {
+  case 10: return 1;
+  case 100: return 2;
+  case 1000: return 3;
+  default: return 0;
+  }
+}
+
+// raw / 10^Decimals as exact decimal text. The divisions are by constants, so
+// the compiler turns them into multiplications.
+template <int Decimals>
+inline char* AppendQuotientT(char* out, std::int32_t raw, std::string_view separator) {
+  std::uint32_t v;
+  if (raw < 0) {
+    *out++ = '-';
+    v = static_cast<std::uint32_t>(-static_cast<std::int64_t>(raw));
+  } else {
+    v = static_cast<std::uint32_t>(raw);
+  }
+  if constexpr (Decimals == 0) {
+    return AppendUnsigned(out, v);
+  } else {
+    constexpr std::uint32_t kScale = Decimals == 1 ? 10 : Decimals == 2 ? 100 : 1000;
+    out = AppendUnsigned(out, v / kScale);
+    std::uint32_t frac = v % kScale;
+    if (frac == 0) return out;
+    int places = Decimals;
+    while (frac % 10 == 0) {
+      frac /= 10;
+      --places;
+    }
+    std::memcpy(out, separator.data(), separator.size());
+    out += separator.size();
+    for (int i = places - 1; i >= 0; --i) {
+      out[i] = static_cast<char>('0' + frac % 10);
+      frac /= 10;
+    }
+    return out + places;
+  }
+}
+
+inline char* AppendQuotient(char* out, std::int32_t raw, int decimals,
+                            std::string_view separator) {
+  switch (decimals) {
+  case 1: return AppendQuotientT<1>(out, raw, separator);
+  case 2: return AppendQuotientT<2>(out, raw, separator);
+  case 3: return AppendQuotientT<3>(out, raw, separator);
+  default: return AppendQuotientT<0>(out, raw, separator);
+  }
+}
+
+} // namespace trelvan::number_text

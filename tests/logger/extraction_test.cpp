@@ -1,0 +1,277 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStorageInfo>
+#include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "logger/extraction.h"
+#include "logger_file_builder.h"
+#include "support/scripted_prompter.h"
+#include "support/temp_folder.h"
+
+// Readable failure messages.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+
+namespace trelvan {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::LoggerFileBuilder;
+using testing::ScriptedPrompter;
+using testing::TempFolder;
+
+QString Q(const fs::path& p) { return QString::fromStdString(p.string()); }
+QString Canonical(const fs::path& p) { return QFileInfo(Q(p)).canonicalFilePath(); }
+
+class ExtractionTest : public ::testing::Test {
+ protected:
+  ExtractionTest() {
+    fs::create_directories(media / "sub");
+    fs::create_directories(out);
+    window.setOutputFolder(Q(out));
+    window.show();
+  }
+
+  template <class W>
+  W* Control(const char* name) {
+    W* w = window.findChild<W*>(name);
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+  }
+  void Open(const fs::path& dir) { ASSERT_TRUE(window.setDirectory(Q(dir))); }
+  void ClickFile(const QString& name) {
+    auto* list = Control<QListWidget>("File1");
+    const auto items = list->findItems(name, Qt::MatchExactly);
+    ASSERT_EQ(items.size(), 1) << name.toStdString();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(items[0]).center());
+  }
+  void Click(const char* button) { QTest::mouseClick(Control<QPushButton>(button), Qt::LeftButton); }
+  QStringList Files() {
+    QStringList names;
+    auto* list = Control<QListWidget>("File1");
+    for (int i = 0; i < list->count(); ++i) names << list->item(i)->text();
+    return names;
+  }
+  bool WaitForExport() {
+    QSignalSpy finished(&window, &Extraction::exportFinished);
+    return finished.wait(20000);
+  }
+  std::string ReadOut(const char* name) {
+    std::ifstream in(out / name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  TempFolder folder;
+  fs::path media = folder / "media";
+  fs::path out = folder / "out";
+  ScriptedPrompter prompter;
+  Extraction window{"TRELVAN   V 2.19", prompter};
+};
+
+TEST_F(ExtractionTest, EachModeEnablesItsOwnAction) {
+  EXPECT_EQ(window.windowTitle(), "TRELVAN   V 2.19 [Datei Logging]");
+  EXPECT_EQ(Control<QGroupBox>("Frame1")->title(), "Auswahl der Datei");
+  window.setMode(ExtractionMode::Reset);
+  EXPECT_FALSE(Control<QPushButton>("Command3")->isEnabled());
+  EXPECT_TRUE(Control<QPushButton>("Command1")->isEnabled());
+  window.setMode(ExtractionMode::Export);
+  EXPECT_TRUE(Control<QPushButton>("Command3")->isEnabled());
+  EXPECT_FALSE(Control<QPushButton>("Command1")->isEnabled());
+  EXPECT_TRUE(Control<QPushButton>("Command2")->isEnabled());
+}
+
+TEST_F(ExtractionTest, EmptyFolderOffersToCreateTheLoggerFile) {
+  Open(media);
+  window.setMode(ExtractionMode::Reset);
+  Click("Command1"); // No
+  EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Datei anlegen ? "});
+  EXPECT_EQ(prompter.messages[0].icon, PromptIcon::Question);
+  EXPECT_FALSE(fs::exists(media / "Kestrane.log"));
+
+  prompter.answers = {true};
+  Click("Command1");
+  ASSERT_TRUE(fs::exists(media / "Kestrane.log"));
+  EXPECT_EQ(fs::file_size(media / "Kestrane.log"), 0u);
+  EXPECT_EQ(Files(), QStringList{"Kestrane.log"});
+  EXPECT_EQ(window.selectedFile(), Canonical(media) + "/Kestrane.log");
+  EXPECT_EQ(prompter.beeps, 1);
+}
+
+TEST_F(ExtractionTest, ResetNeedsAClickedFileThenEmptiesIt) {
+  folder.write("media/a.log", std::string(79, 'x'));
+  folder.write("media/B.LOG", "y");
+  folder.write("media/notes.txt", "z");
+  Open(media);
+  window.setMode(ExtractionMode::Reset);
+  EXPECT_EQ(Files(), (QStringList{"a.log", "B.LOG"}));
+
+  Click("Command1");
+  EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Datei Auswahlen"});
+
+  ClickFile("a.log");
+  EXPECT_EQ(window.selectedFile(), "a.log");
+  Click("Command1"); // No
+  EXPECT_EQ(prompter.messages.back().text, "Rücksetzung bestätigen");
+  EXPECT_EQ(prompter.messages.back().icon, PromptIcon::Warning);
+  EXPECT_EQ(fs::file_size(media / "a.log"), 79u);
+
+  prompter.answers = {true};
+  Click("Command1");
+  EXPECT_EQ(fs::file_size(media / "a.log"), 0u);
+  EXPECT_EQ(window.selectedFile(), Canonical(media / "a.log"));
+  EXPECT_EQ(prompter.messages.size(), 3u); // no confirmation afterwards
+}
+
+TEST_F(ExtractionTest, ResetFailureIsReported) {
+  folder.write("media/a.log", "x");
+  Open(media);
+  window.setMode(ExtractionMode::Reset);
+  ClickFile("a.log");
+  fs::remove(media / "a.log");
+  fs::create_directories(media / "a.log");
+  prompter.answers = {true};
+  Click("Command1");
+  ASSERT_EQ(prompter.messages.size(), 2u);
+  EXPECT_EQ(prompter.messages[1].icon, PromptIcon::Error);
+  EXPECT_NE(prompter.messages[1].text.find("a.log"), std::string::npos);
+}
+
+TEST_F(ExtractionTest, ChangingFolderForgetsTheSelection) {
+  folder.write("media/a.log", "x");
+  folder.write("media/sub/c.log", "x");
+  Open(media);
+  ClickFile("a.log");
+  EXPECT_EQ(window.selectedFile(), "a.log");
+
+  auto* dirs = Control<QListWidget>("Dir1");
+  QListWidgetItem* sub = nullptr;
+  for (int i = 0; i < dirs->count(); ++i)
+    if (dirs->item(i)->data(Qt::UserRole).toString() == Canonical(media / "sub")) sub = dirs->item(i);
+  ASSERT_NE(sub, nullptr);
+  dirs->setCurrentItem(sub);
+  QTest::keyClick(dirs, Qt::Key_Return);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(window.directory(), Canonical(media / "sub"));
+  EXPECT_EQ(window.selectedFile(), "");
+  EXPECT_EQ(Files(), QStringList{"c.log"});
+}
+
+TEST_F(ExtractionTest, ExportWritesTheFilesAndAsksBeforeReplacing) {
+  LoggerFileBuilder log;
+  log.channel1("03", "BECKEN 1", 0);
+  testing::RecordBytes r;
+  r.primary1 = 700;
+  log.record(r);
+  folder.write("media/station.log", log.bytes());
+  Open(media);
+
+  Click("Command3");
+  EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Datei Auswahlen"});
+
+  ClickFile("station.log");
+  Click("Command3");
+  ASSERT_TRUE(WaitForExport());
+  const std::string block =
+      "Logger : BECKEN 1        \r\n\r\npH\r\n\r\nDatum\tUhr\tpH\t\xB0" "C\r\n25/3/12\t9:5\t7\t0\t\r\n";
+  EXPECT_EQ(ReadOut("pH_BECKEN 1.xls"), block);
+  EXPECT_EQ(prompter.messages.back().text, "Ende der Ablesung");
+  EXPECT_EQ(prompter.messages.back().icon, PromptIcon::Information);
+  EXPECT_EQ(prompter.beeps, 1);
+  EXPECT_EQ(Control<QLabel>("Label2")->text(), "1 : 25/3/12 9:5  700 0 ");
+  EXPECT_EQ(window.selectedFile(), Canonical(media / "station.log"));
+
+  // Again, answering No: the new block is appended.
+  Click("Command3");
+  ASSERT_TRUE(WaitForExport());
+  const auto& question = prompter.messages[prompter.messages.size() - 2];
+  EXPECT_TRUE(question.question);
+  EXPECT_EQ(question.icon, PromptIcon::Error);
+  EXPECT_EQ(question.text, "Datei  'pH_BECKEN 1.xls'  existiert bereits.\nsoll es ersetzt werden ? ");
+  EXPECT_EQ(ReadOut("pH_BECKEN 1.xls"), block + block);
+}
+
+TEST_F(ExtractionTest, ExportOfAShortFileSaysWhy) {
+  folder.write("media/short.log", "too short");
+  Open(media);
+  ClickFile("short.log");
+  Click("Command3");
+  EXPECT_FALSE(window.exportRunning());
+  ASSERT_FALSE(prompter.messages.empty());
+  EXPECT_EQ(prompter.messages.back().icon, PromptIcon::Error);
+  EXPECT_NE(prompter.messages.back().text.find("short.log"), std::string::npos);
+  EXPECT_TRUE(fs::is_empty(out));
+}
+
+TEST_F(ExtractionTest, ResetIsRefusedWhileAnExportRuns) {
+  folder.write("media/slow.log", "");
+  Open(media);
+  ClickFile("slow.log");
+  // Swap the file for a pipe the test feeds: the export waits for its end.
+  fs::remove(media / "slow.log");
+  ASSERT_EQ(mkfifo((media / "slow.log").c_str(), 0600), 0);
+  const int feed = ::open((media / "slow.log").c_str(), O_RDWR);
+  ASSERT_GE(feed, 0);
+  LoggerFileBuilder log;
+  log.channel1("03", "A", 0).record({});
+  const std::string bytes = log.bytes();
+  ASSERT_EQ(::write(feed, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+
+  Click("Command3");
+  ASSERT_TRUE(window.exportRunning());
+  EXPECT_FALSE(Control<QPushButton>("Command3")->isEnabled());
+  window.setMode(ExtractionMode::Reset);
+  prompter.answers = {true};
+  Click("Command1");
+  ASSERT_EQ(prompter.messages.size(), 1u);
+  EXPECT_FALSE(prompter.messages[0].question);
+  EXPECT_NE(prompter.messages[0].text.find("Auslesens"), std::string::npos);
+
+  ::close(feed);
+  ASSERT_TRUE(WaitForExport());
+  EXPECT_EQ(prompter.messages.back().text, "Ende der Ablesung");
+  EXPECT_EQ(ReadOut("pH_A.xls").substr(0, 10), "Logger : A");
+}
+
+TEST_F(ExtractionTest, UnreadableDriveGoesBackToThePreviousOne) {
+  Open(media);
+  auto* drives = Control<QComboBox>("Drive1");
+  const QVariant before = drives->currentData();
+  EXPECT_EQ(before.toString(), QStorageInfo(Q(media)).rootPath());
+  drives->addItem("Kartenleser", "/nonexistent-card-reader");
+  drives->setCurrentIndex(drives->count() - 1);
+  EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Leser nicht vorhanden"});
+  EXPECT_EQ(prompter.messages[0].icon, PromptIcon::Error);
+  EXPECT_EQ(drives->currentData(), before);
+  EXPECT_EQ(window.directory(), Canonical(media));
+}
+
+TEST_F(ExtractionTest, BeendenHidesAndKeepsTheSelection) {
+  folder.write("media/a.log", "x");
+  Open(media);
+  ClickFile("a.log");
+  Click("Command2");
+  EXPECT_FALSE(window.isVisible());
+  window.show();
+  EXPECT_EQ(window.selectedFile(), "a.log");
+  EXPECT_EQ(window.directory(), Canonical(media));
+
+  // Closed through the frame instead: back on the working directory, but
+  // selectedFile stays.
+  window.close();
+  window.show();
+  EXPECT_EQ(window.directory(), QFileInfo(QDir::currentPath()).canonicalFilePath());
+  EXPECT_EQ(window.selectedFile(), "a.log");
+}
+
+} // namespace
+} // namespace trelvan
