@@ -198,8 +198,10 @@ void ConfLS::ReloadRecord() {
   const ConfigStatus status = LoadSerialSettings(station_.serialSettings, station_.folder);
   // A missing file was told at start-up and means the first choices anyway;
   // a faulty one is told here, where its effect is seen.
-  if (status.kind == ConfigStatus::Kind::Invalid)
-    Tell(status.message + " Dort gilt jetzt die erste Auswahl.");
+  if (status.ok())
+    lastToldProblem_.clear();
+  else if (status.kind == ConfigStatus::Kind::Invalid)
+    Tell(status.message + " Wo die Datei keine gültige Auswahl enthält, gilt die erste.");
   else if (status.kind == ConfigStatus::Kind::IoError)
     Tell(status.message);
 }
