@@ -106,13 +106,17 @@ int RunExport(const QStringList& args) {
     std::fprintf(stderr, "trelvan-cli export: %s\n", job.error().c_str());
     return 1;
   }
+  // Output files as the user named their folder: bare names without --out-dir.
+  auto shown = [&](const PlannedOutput& out) {
+    return PathText(outDir.isEmpty() ? PathFromUtf8(out.fileName) : out.path);
+  };
   if (!replace && !append) {
     bool exists = false;
     for (const PlannedOutput& out : job.plan().outputs) {
       if (!out.existsWithContent) continue;
       exists = true;
       std::fprintf(stderr, "trelvan-cli export: Die Datei '%s' existiert bereits.\n",
-                   PathText(out.path).c_str());
+                   shown(out).c_str());
     }
     if (exists) {
       std::fprintf(stderr, "Mit --replace ersetzen oder mit --append anhängen; es wurde "
@@ -141,7 +145,7 @@ int RunExport(const QStringList& args) {
     return 1;
   }
   for (const PlannedOutput& out : result.outputs)
-    std::printf("%s\n", PathText(outDir.isEmpty() ? PathFromUtf8(out.fileName) : out.path).c_str());
+    std::printf("%s\n", shown(out).c_str());
   std::printf("%llu Datensätze geschrieben", static_cast<unsigned long long>(result.linesWritten));
   const auto skipped = result.recordsRead - result.linesWritten;
   if (skipped > 0)

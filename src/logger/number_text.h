@@ -1,7 +1,7 @@
 #pragma once
 // Writers behind the export's hot loop: each appends at `out` and returns the
-// new end. The caller guarantees the room (at most 12 bytes plus the
-// separator per call).
+// new end. The caller guarantees the room: at most 14 bytes plus the
+// separator per call (sign, ten digits, three decimals).
 
 #include <cstdint>
 #include <cstring>

@@ -33,18 +33,6 @@ TEST(LoggerRecordText, OnlyAllZeroDateBytesMakeAnEmptyRecord) {
   EXPECT_EQ(DateText(Record(bytes)), "1/1/1A");
 }
 
-TEST(LoggerRecordText, ValuesAreSignedLittleEndian) {
-  std::string bytes(21, '\0');
-  bytes[9] = '\xFB';
-  bytes[10] = '\xFF'; // -5
-  bytes[19] = '\x00';
-  bytes[20] = '\x80'; // -32768
-  const LoggerRecord r = Record(bytes);
-  EXPECT_EQ(r.primary1, -5);
-  EXPECT_EQ(r.secondary2, -32768);
-  EXPECT_FALSE(LoggerRecord::Parse(bytes.substr(0, 20)).has_value());
-}
-
 TEST(LoggerValueText, ExactQuotientWithoutTrailingZeros) {
   struct Case {
     int raw, divisor;
@@ -89,27 +77,12 @@ TEST(LoggerOutputName, StaysInTheOutputFolderAndReadsAsUtf8) {
   EXPECT_EQ(OutputFileName("pH", "M\xFChle \x80"), "pH_Mühle €.xls");
 }
 
-TEST(LoggerChannelLayout, UnitColumnsAndDivisorsByType) {
-  const LoggerChannelLayout flow = LayoutForChannel("06", 10, 1);
-  EXPECT_EQ(flow.typeName, "Durchfluss");
-  EXPECT_EQ(flow.unitColumns, "m3/h\t°C\tGesamtvolumen M3");
-  EXPECT_EQ(flow.firstDivisor, 100);
-  EXPECT_EQ(flow.secondDivisor, 10);
-  EXPECT_TRUE(flow.withVolume);
-
-  const LoggerChannelLayout dual1 = LayoutForChannel("0>", 2, 1);
-  const LoggerChannelLayout dual2 = LayoutForChannel("0>", 2, 2);
-  EXPECT_EQ(dual1.unitColumns, "kOhm\tMOhm");
-  EXPECT_EQ(dual2.unitColumns, "kOhm\tkOhm");
-  EXPECT_EQ(dual1.secondDivisor, 100);
-  EXPECT_FALSE(dual1.withVolume);
-
+TEST(LoggerChannelLayout, EmptyUnitsAndTypesWithoutARule) {
   const LoggerChannelLayout turbidity = LayoutForChannel("0=", 0x0083, 2);
-  EXPECT_EQ(turbidity.unitColumns, "\t°C"); // the rule's empty unit text
+  EXPECT_EQ(turbidity.unitColumns, "\t°C"); // the rule's empty unit text keeps its column
   EXPECT_EQ(turbidity.firstDivisor, 10);
-}
 
-TEST(LoggerChannelLayout, TypesWithoutARuleKeepTheRawValue) {
+  // No rule: no unit columns and the first value undivided.
   for (const char* code : {"10", "15", "0A", "  ", "1"}) {
     const LoggerChannelLayout layout = LayoutForChannel(code, 3, 1);
     EXPECT_EQ(layout.unitColumns, "") << code;
@@ -125,8 +98,6 @@ TEST(LoggerOutputHeader, FiveLinesInWindows1252) {
   EXPECT_EQ(block,
             "Logger : BECKEN 1        \r\n\r\nLeitf\xE4higkeit\r\n\r\n"
             "Datum\tUhr\t\xB5S\t\xB0" "C\r\n");
-  EXPECT_EQ(OutputHeaderBlock("X               ", LayoutForChannel("11", 0, 1)),
-            "Logger : X               \r\n\r\n731 GESAMTCHLOR\r\n\r\nDatum\tUhr\t\r\n");
 }
 
 } // namespace
