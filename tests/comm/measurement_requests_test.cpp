@@ -212,7 +212,7 @@ TEST_F(Requests, AddressOrBlockOutsideTheProtocolIsNotSent) {
   EXPECT_EQ(results, before);
 
   line.AnswerNextWrite(ReadReply(247, {0, 0, 0, 1, 0, 0, 0, 0}), 2);
-  EXPECT_TRUE(requests.RequestRedox(246.5, 0)) << "rounds to 247, the last station address";
+  EXPECT_TRUE(requests.RequestRedox(247.4, 0)) << "rounds to 247, the last station address";
 }
 
 TEST_F(Requests, ClosedPortFailsWithoutWriting) {

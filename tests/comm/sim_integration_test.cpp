@@ -136,12 +136,29 @@ TEST_F(SimulatorLine, RequestForABlockTheInstrumentLacksGetsAnException) {
   EXPECT_LT(clock.elapsed(), 250);
 }
 
+TEST_F(SimulatorLine, VanishingDeviceEndsTheRequestAndClosesTheLine) {
+  Start(Serving({Fixed(2, 0, RequestMember::Ph, {0, 0, 0, 700, 0, 0, 0, 0})}));
+  ASSERT_TRUE(requests_.RequestPh(2, 0));
+  QString reason;
+  QObject::connect(&line_, &SerialPort::lineLost, [&](const QString& text) { reason = text; });
+  sim_.reset(); // the other end of the terminal goes away, like an unplugged adapter
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_FALSE(requests_.RequestPh(2, 0));
+  EXPECT_EQ(requests_.lastError(), RequestError::PortClosed) << requests_.lastErrorText().toStdString();
+  EXPECT_LT(clock.elapsed(), 250);
+  EXPECT_FALSE(line_.IsOpen());
+  EXPECT_TRUE(reason.contains(line_.DeviceName())) << reason.toStdString();
+}
+
 struct FaultCase {
   const char* name;
   StationFaults faults;
   RequestError error; // None: the request succeeds
   bool immediate;     // fails before the reply time-out
 };
+
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
 
 class SimulatorFaults : public SimulatorLine, public ::testing::WithParamInterface<FaultCase> {};
 
