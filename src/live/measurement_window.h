@@ -1,0 +1,83 @@
+#pragma once
+// The measurement window F_Mesure: one gauge per enabled channel (caption on
+// the left, value text on a blue panel on the right), the title, and the stop
+// button. It owns the poll timer, opens the serial line when it loads and
+// closes it when it stops.
+
+#include <QWidget>
+#include <array>
+#include <memory>
+
+#include "core/prompter.h"
+#include "live/gauge_layout.h"
+#include "live/poll_cycle.h"
+#include "live/station.h"
+
+class QFrame;
+class QLabel;
+class QPushButton;
+class QTimer;
+
+namespace trelvan {
+
+class MeasurementRequests;
+
+class F_Mesure : public QWidget {
+  Q_OBJECT
+ public:
+  F_Mesure(Station& station, Prompter& prompter, QWidget* parent = nullptr);
+  ~F_Mesure() override;
+
+  // The load steps: caption, texts, LayoutGauges, open the serial line.
+  // A line that cannot be opened is shown in the window; polling goes on and
+  // every channel shows its failure text.
+  void Load();
+  // What the main window does after showing: tick every intervalMs.
+  void StartPolling(int intervalMs = 1000);
+  // The stop button: between passes it ends polling at once; during a pass it
+  // only records the request and the next tick completes it.
+  void StopAction();
+  // Ends polling and closes the line without a question (program end).
+  void Shutdown();
+
+  bool isLoaded() const { return loaded_; }
+  const GaugeLayout& layout() const { return layout_; }
+  PollCycle& pollCycle() { return *cycle_; }
+  QTimer* Minuterie1() const { return timer_; }
+  QString lineMessage() const;
+
+ signals:
+  void unloaded();      // polling ended; the main window shows itself again
+  void quitRequested(); // the operator closed the window and chose to end the program
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void Unload();
+  void ApplyChannelVisibility();
+  void ApplyLayout();
+  void ShowLabel(int channel, const std::string& text);
+  void OnLineLost(const QString& reason);
+
+  Station& station_;
+  Prompter& prompter_;
+  std::unique_ptr<MeasurementRequests> requests_;
+  std::unique_ptr<PollCycle> cycle_;
+  GaugeLayout layout_;
+  bool loaded_ = false;
+  bool lineLostReported_ = false;
+
+  std::array<QLabel*, 2> Etiquette2_{};
+  QFrame* Cadre1_ = nullptr;
+  QLabel* Dessin2_ = nullptr;
+  std::array<QLabel*, kChannelCount> Etiquette1_{};
+  std::array<QLabel*, kChannelCount> Dessin1_{};
+  std::array<QLabel*, kChannelCount> Etiquette3_{};
+  QPushButton* Commande1_ = nullptr;
+  QLabel* lineStatus_ = nullptr;
+  QTimer* timer_ = nullptr;
+};
+
+} // namespace trelvan

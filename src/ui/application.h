@@ -1,0 +1,45 @@
+#pragma once
+// The application object: the one Station, serial line and Prompter of the
+// process, the start window ConfigW and the main window TRELVAN.
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <memory>
+
+#include "live/station.h"
+
+namespace trelvan {
+
+class ConfigW;
+class Prompter;
+class SerialPort;
+class TRELVAN;
+
+class Application : public QObject {
+  Q_OBJECT
+ public:
+  // Works in `folder` ("config.txt", "PortCom.dat", exported files).
+  Application(const QString& folder, Prompter& prompter, SerialPort& port,
+              const std::string& decimalSeparator);
+  ~Application() override;
+
+  // Creates the start window with its loading steps and shows it.
+  void Start();
+
+  Station& station() { return station_; }
+  ConfigW* configWindow(); // created again after the operator closed it
+  TRELVAN* mainWindow() const { return main_.get(); }
+
+  // Leaves the start window as "ABBRECHEN" does and opens the measurement;
+  // for the demonstration run.
+  void ShowMainWindow();
+
+ private:
+  Station station_;
+  Prompter& prompter_;
+  QPointer<ConfigW> config_;
+  std::unique_ptr<TRELVAN> main_;
+};
+
+} // namespace trelvan
