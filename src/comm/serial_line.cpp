@@ -28,29 +28,39 @@ PortResult OpenPort(SerialPort& port, const SerialSettings& settings) {
 
 void ClosePort(SerialPort& port) { port.Close(); }
 
-namespace {
+// The reply wait of one port: a small state machine (draining, then
+// receiving) woken by the port's signals and one precise single-shot timer,
+// run in a local event loop that sleeps until one of them fires; it never
+// polls. It lives as a child of the port, so its connections and its timer
+// are made once, not per exchange.
+class ReplyWaiter : public QObject {
+  Q_OBJECT
 
-// One reply wait: a small state machine (draining, then receiving) woken by
-// the port's signals and one precise single-shot timer, run in a local event
-// loop. The loop sleeps until one of them fires; it never polls.
-class ReplyWait {
  public:
-  ReplyWait(SerialPort& port, int expectedLength, const WaitTimes& times)
-      : port_(port), expectedLength_(expectedLength), times_(times) {}
-
-  Reply Run() {
+  explicit ReplyWaiter(SerialPort& port) : QObject(&port), port_(port) {
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
-    // The loop is the context of every connection, so they all end with the wait.
-    QObject::connect(&timer_, &QTimer::timeout, &loop_, [this] { OnDeadline(); });
-    QObject::connect(&port_, &SerialPort::bytesWritten, &loop_, [this] { OnOutput(); });
-    QObject::connect(&port_, &SerialPort::readyRead, &loop_, [this] { OnInput(); });
-    QObject::connect(&port_, &SerialPort::lineLost, &loop_, [this] { Finish(ReplyOutcome::PortClosed); });
+    connect(&timer_, &QTimer::timeout, this, &ReplyWaiter::OnDeadline);
+    connect(&port_, &SerialPort::bytesWritten, this, &ReplyWaiter::OnOutput);
+    connect(&port_, &SerialPort::readyRead, this, &ReplyWaiter::OnInput);
+    connect(&port_, &SerialPort::lineLost, this, [this] { Finish(ReplyOutcome::PortClosed); });
+  }
+
+  bool busy() const { return loop_ != nullptr; }
+
+  Reply Wait(int expectedLength, const WaitTimes& times) {
+    QEventLoop loop;
+    loop_ = &loop;
+    expectedLength_ = expectedLength;
+    times_ = times;
+    finished_ = false;
+    outcome_ = ReplyOutcome::TimedOut;
 
     StartPhase(Phase::Draining, times_.drainMs);
     OnOutput();
-    if (!finished_) loop_.exec();
+    if (!finished_) loop.exec();
     timer_.stop();
+    loop_ = nullptr;
 
     Reply reply;
     reply.outcome = outcome_;
@@ -72,7 +82,7 @@ class ReplyWait {
   }
 
   void OnOutput() {
-    if (finished_ || phase_ != Phase::Draining) return;
+    if (!busy() || finished_ || phase_ != Phase::Draining) return;
     if (!port_.IsOpen()) return Finish(ReplyOutcome::PortClosed);
     if (port_.PendingOutput() == 0) StartReceiving();
   }
@@ -83,7 +93,7 @@ class ReplyWait {
   }
 
   void OnInput() {
-    if (finished_ || phase_ != Phase::Receiving) return;
+    if (!busy() || finished_ || phase_ != Phase::Receiving) return;
     if (!port_.IsOpen()) return Finish(ReplyOutcome::PortClosed);
     // Bytes seen after the deadline count as late, even when the timer's
     // event has not been handled yet.
@@ -96,7 +106,9 @@ class ReplyWait {
   }
 
   void OnDeadline() {
-    if (finished_) return;
+    // Only the deadline of the phase under way can end it, never a firing
+    // left over from an earlier one.
+    if (!busy() || finished_ || !deadline_.hasExpired()) return;
     if (!port_.IsOpen()) return Finish(ReplyOutcome::PortClosed);
     if (phase_ == Phase::Draining) {
       // The request did not leave in time: drop its rest, still wait for a reply.
@@ -108,29 +120,37 @@ class ReplyWait {
   }
 
   void Finish(ReplyOutcome outcome) {
-    if (finished_) return;
+    if (!busy() || finished_) return;
     finished_ = true;
     outcome_ = outcome;
-    loop_.quit();
+    loop_->quit();
   }
 
   SerialPort& port_;
-  const int expectedLength_;
-  const WaitTimes times_;
-  QEventLoop loop_;
   QTimer timer_;
+  QEventLoop* loop_ = nullptr; // while a wait is under way
+  int expectedLength_ = 0;
+  WaitTimes times_;
   QDeadlineTimer deadline_;
   Phase phase_ = Phase::Draining;
   bool finished_ = false;
   ReplyOutcome outcome_ = ReplyOutcome::TimedOut;
 };
 
-} // namespace
-
 Reply AwaitReply(SerialPort& port, int expectedLength, const WaitTimes& times) {
   if (!port.IsOpen()) return Reply{false, {}, ReplyOutcome::PortClosed};
-  ReplyWait wait(port, expectedLength, times);
-  return wait.Run();
+  auto* waiter = port.findChild<ReplyWaiter*>(QString(), Qt::FindDirectChildrenOnly);
+  if (waiter == nullptr) waiter = new ReplyWaiter(port);
+  if (waiter->busy()) {
+    // A wait started from an event handler while another waits on the same
+    // port: give it a waiter of its own.
+    ReplyWaiter nested(port);
+    nested.setParent(nullptr);
+    return nested.Wait(expectedLength, times);
+  }
+  return waiter->Wait(expectedLength, times);
 }
 
 } // namespace trelvan
+
+#include "serial_line.moc"
