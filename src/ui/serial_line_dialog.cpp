@@ -173,7 +173,7 @@ void ConfLS::SelectFromRecord() {
   const int parity = inRange(s.parityIndex, kParity);
   Select(groups_[kParity], parity);
   s.SetParity(parity);
-  s.dataBitsText = "8";
+  s.dataBitsText.assign(1, '8'); // (not = "8": GCC 12 -O2 misreports -Wrestrict there)
   const int stop = inRange(s.stopBitsIndex, kStop);
   Select(groups_[kStop], stop);
   s.SetStopBits(stop);
