@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include "comm/fake_serial_line.h"
+#include "live/measurement_window.h"
+#include "logger/extraction.h"
+#include "support/scripted_prompter.h"
+#include "support/temp_folder.h"
+#include "ui/application.h"
+#include "ui/config_dialog.h"
+#include "ui/main_window.h"
+
+namespace trelvan {
+namespace {
+
+// The whole application on a fake line, started in a folder with a stored table.
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void StartWith(const ChannelTable& table) {
+    ASSERT_TRUE(SaveChannelTable(table, folder.path()).ok());
+    ASSERT_TRUE(SaveSerialSettings(SerialSettings{}, folder.path()).ok());
+    app = std::make_unique<Application>(QString::fromStdString(folder.path().string()), prompter,
+                                        line, ".");
+    app->Start();
+    app->configWindow()->Cancel(); // leaves the start window: the main window shows
+    ASSERT_NE(app->mainWindow(), nullptr);
+  }
+
+  QAction* Action(const char* name) { return app->mainWindow()->findChild<QAction*>(name); }
+
+  testing::TempFolder folder;
+  testing::ScriptedPrompter prompter;
+  FakeSerialLine line;
+  std::unique_ptr<Application> app;
+};
+
+TEST_F(MainWindowTest, TitleIsTheAppTitleAndMenusCarryTheirGermanCaptions) {
+  StartWith(ChannelTable{});
+  TRELVAN* main = app->mainWindow();
+  EXPECT_EQ(main->windowTitle(), "TRELVAN   V 2.19");
+  EXPECT_TRUE(main->isVisible());
+  EXPECT_FALSE(app->configWindow()->isVisible());
+  EXPECT_EQ(Action("Quitter")->text(), "&Beenden");
+  EXPECT_EQ(Action("LS")->text(), "&Serienverbindung");
+  EXPECT_EQ(Action("ConfApp")->text(), "&Anwendung");
+  EXPECT_EQ(Action("Mesure")->text(), "&Messung");
+  EXPECT_EQ(Action("RAZfich")->text(), "&Init/Rücksetzung");
+  EXPECT_EQ(Action("Extract")->text(), "&Daten Förderung");
+  QStringList menus;
+  for (QAction* a : main->menuBar()->actions()) menus << a->text();
+  EXPECT_EQ(menus, (QStringList{"&Datei", "&Konfiguration", "&Messung", "&Logger"}));
+}
+
+TEST_F(MainWindowTest, MeasurementWithNoEnabledChannelIsRefused) {
+  ChannelTable table;
+  table[0] = {0, 2, "1", "", true, false}; // configured but switched off
+  StartWith(table);
+  Action("Mesure")->trigger();
+  EXPECT_EQ(prompter.beeps, 1);
+  ASSERT_EQ(prompter.messages.size(), 1u);
+  EXPECT_EQ(prompter.messages[0].text, "Keine Messung konfiguriert");
+  EXPECT_EQ(prompter.messages[0].icon, PromptIcon::Warning);
+  EXPECT_EQ(app->mainWindow()->measurementWindow(), nullptr);
+  EXPECT_EQ(line.openCount(), 0);
+}
+
+TEST_F(MainWindowTest, MeasurementOpensTheWindowAndTicksEverySecond) {
+  ChannelTable table;
+  table[2] = {1, 2, "3", "Becken", true, false};
+  StartWith(table);
+  app->station().StopRequested = true; // left over from an earlier stop
+  Action("Mesure")->trigger();
+  F_Mesure* m = app->mainWindow()->measurementWindow();
+  ASSERT_NE(m, nullptr);
+  EXPECT_TRUE(m->isVisible());
+  EXPECT_FALSE(app->station().StopRequested);
+  EXPECT_TRUE(m->Minuterie1()->isActive());
+  EXPECT_EQ(m->Minuterie1()->interval(), 1000);
+  EXPECT_TRUE(line.IsOpen());
+  // The caption of a gauge is built when the start window is left.
+  EXPECT_EQ(m->findChild<QLabel*>("Etiquette1_2")->text(), "Becken");
+
+  // Ending the program while measuring stops the tick and closes the line first.
+  app->mainWindow()->Quitter();
+  EXPECT_FALSE(m->Minuterie1()->isActive());
+  EXPECT_FALSE(line.IsOpen());
+}
+
+TEST_F(MainWindowTest, OneLoggerWindowServesBothCommandsAndSwitchesItsButtons) {
+  StartWith(ChannelTable{});
+  Action("RAZfich")->trigger();
+  Extraction* logger = app->mainWindow()->loggerWindow();
+  ASSERT_NE(logger, nullptr);
+  auto* exportButton = logger->findChild<QPushButton*>("Command3");
+  auto* resetButton = logger->findChild<QPushButton*>("Command1");
+  EXPECT_FALSE(exportButton->isEnabled());
+  EXPECT_TRUE(resetButton->isEnabled());
+  Action("Extract")->trigger();
+  EXPECT_EQ(app->mainWindow()->loggerWindow(), logger);
+  EXPECT_TRUE(exportButton->isEnabled());
+  EXPECT_FALSE(resetButton->isEnabled());
+  EXPECT_EQ(logger->windowTitle(), "TRELVAN   V 2.19 [Datei Logging]");
+}
+
+TEST_F(MainWindowTest, ConfigurationMenuShowsTheStartWindowAgain) {
+  StartWith(ChannelTable{});
+  ConfigW* config = app->configWindow();
+  config->close(); // through the frame: edits thrown away, window kept
+  Action("ConfApp")->trigger();
+  EXPECT_EQ(app->configWindow(), config);
+  EXPECT_TRUE(config->isVisible());
+}
+
+} // namespace
+} // namespace trelvan
