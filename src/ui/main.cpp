@@ -25,6 +25,7 @@
 #include "ui/application.h"
 #include "ui/config_dialog.h"
 #include "ui/demo_station.h"
+#include "ui/first_paint_report.h"
 #include "ui/main_window.h"
 #include "ui/message_box_prompter.h"
 #include "ui/serial_line_dialog.h"
@@ -105,6 +106,7 @@ int main(int argc, char** argv) {
   MessageBoxPrompter prompter;
   QtSerialLine line;
   Application application(QDir::currentPath(), prompter, line, UserDecimalSeparator());
+  ReportFirstPaintIfAsked(app, "ConfigW");
   application.Start();
 
   if (parser.isSet(tour) || parser.isSet(shots)) {
