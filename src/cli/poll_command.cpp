@@ -4,10 +4,12 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QSocketNotifier>
 #include <QTextStream>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -175,7 +177,8 @@ int RunPoll(const QStringList& args) {
         out.flush();
       });
 
-  // Lost device: say so once; the next pass reopens the line.
+  // A lost device is reported once; every pass then tries to reopen the line
+  // quietly, and says so when the device is back.
   bool lineLost = false;
   QObject::connect(&line, &SerialPort::lineLost, [&](const QString& reason) {
     if (lineLost) return;
@@ -184,10 +187,15 @@ int RunPoll(const QStringList& args) {
     err.flush();
   });
 
+  // Each pass is scheduled from the start of the one before, never while one
+  // runs: a repeating timer would keep firing inside the reply wait's event
+  // loop, and with --interval 0 turn every wait for an instrument into a spin.
   QTimer timer;
-  timer.setInterval(options->intervalMs);
+  timer.setSingleShot(true);
+  QElapsedTimer sinceStart;
   auto runPass = [&] {
     if (station.PollBusy) return;
+    sinceStart.start();
     if (lineLost || !line.IsOpen()) {
       const PortResult reopened = OpenPort(line, station.serialSettings);
       if (reopened.ok && lineLost) {
@@ -198,7 +206,12 @@ int RunPoll(const QStringList& args) {
     }
     ++pass;
     cycle.RunPass();
-    if (options->passes && pass >= *options->passes) QCoreApplication::exit(0);
+    if (station.StopRequested) return;
+    if (options->passes && pass >= *options->passes) {
+      QCoreApplication::exit(0);
+      return;
+    }
+    timer.start(static_cast<int>(std::max<qint64>(0, options->intervalMs - sinceStart.elapsed())));
   };
   QObject::connect(&timer, &QTimer::timeout, runPass);
 
@@ -219,7 +232,6 @@ int RunPoll(const QStringList& args) {
 
   // The first pass runs at once, the next ones every interval.
   QTimer::singleShot(0, runPass);
-  timer.start();
   const int rc = QCoreApplication::exec();
   timer.stop();
   ClosePort(line);

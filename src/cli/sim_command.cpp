@@ -56,9 +56,14 @@ int RunSim(const QStringList& args) {
   ::sigaction(SIGINT, &action, nullptr);
   ::sigaction(SIGTERM, &action, nullptr);
 
-  // The device path is the first line, so that a script can read it and go.
-  std::printf("%s\n", simulator.DevicePath().c_str());
+  // The device path is the first line, so that a script can read it and go;
+  // with --link it is the link, which outlives an unplug.
+  const std::string& linkPath = options->config.linkPath;
+  std::printf("%s\n", linkPath.empty() ? simulator.DevicePath().c_str() : linkPath.c_str());
   std::fflush(stdout);
+  if (!linkPath.empty()) {
+    err << QString::fromStdString(linkPath) << " -> " << QString::fromStdString(simulator.DevicePath()) << "\n";
+  }
   for (const sim::SimInstrument& i : options->config.instruments) {
     err << "Station " << i.station << ", Register ab " << i.registerBase << ": Typ " << i.typeIndex << "\n";
   }

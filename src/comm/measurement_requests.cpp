@@ -1,6 +1,8 @@
 #include "measurement_requests.h"
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "comm/frame_codec.h"
 #include "comm/measurement_decoding.h"
@@ -35,6 +37,11 @@ QString FaultText(ReplyFault fault) {
   return {};
 }
 
+// Bytes of one reply are about 1 ms apart at 9600 baud; a USB adapter hands
+// them over at the latest every 16 ms (its latency timer). 20 ms without a
+// byte: nothing more of that reply is coming.
+constexpr int kQuietMs = 20;
+
 } // namespace
 
 MeasurementRequests::MeasurementRequests(SerialPort& port, SharedResults& results)
@@ -67,6 +74,7 @@ bool MeasurementRequests::Request(RequestMember member, double stationAddress, d
   }
 
   // A late reply of an earlier exchange must not pass for this one.
+  SettleBefore(*station);
   port_.FlushInput();
   const auto request = BuildRequest(*station, kReadHoldingRegisters, *base, kMeasurementRegisterCount);
   port_.Write(request->frame);
@@ -74,6 +82,8 @@ bool MeasurementRequests::Request(RequestMember member, double stationAddress, d
 
   switch (reply.outcome) {
     case ReplyOutcome::TimedOut:
+      timedOutStation_ = *station;
+      sinceTimeOut_.start();
       return Fail(RequestError::TimedOut, QStringLiteral("Station %1 antwortet nicht").arg(*station));
     case ReplyOutcome::PortClosed:
       return Fail(RequestError::PortClosed,
@@ -93,11 +103,31 @@ bool MeasurementRequests::Request(RequestMember member, double stationAddress, d
                                              .arg(QString::fromStdString(ExceptionCodeText(check.exceptionCode))));
   }
   if (!check.ok()) {
+    strayInput_ = true;
     return Fail(RequestError::BadReply,
                 QStringLiteral("Ungültige Antwort von Station %1: %2").arg(*station).arg(FaultText(check.fault)));
   }
   DecodeMeasurement(member, reply.bytes, results_);
   return true;
+}
+
+void MeasurementRequests::SettleBefore(int station) {
+  SettleTimes settle;
+  bool needed = std::exchange(strayInput_, false);
+  if (timedOutStation_ != 0) {
+    const qint64 guardLeft = times_.replyMs / 4 - sinceTimeOut_.elapsed();
+    if (guardLeft <= 0) {
+      timedOutStation_ = 0; // a reply later than this is not looked for
+    } else if (timedOutStation_ == station) {
+      settle.minMs = static_cast<int>(guardLeft);
+      timedOutStation_ = 0;
+      needed = true;
+    }
+  }
+  if (!needed) return;
+  settle.quietMs = kQuietMs;
+  settle.maxMs = std::max(times_.replyMs, settle.minMs + kQuietMs);
+  SettleLine(port_, settle);
 }
 
 bool MeasurementRequests::RequestResistivity(double a, double b) { return Request(RequestMember::Resistivity, a, b); }

@@ -3,7 +3,19 @@
 // flushes the line, asks its instrument for the eight registers of its block
 // (function 3), waits for the reply, checks it and decodes it into the shared
 // results. A request that fails changes no result.
+//
+// A Modbus reply names its station but not the registers it answers, so a
+// reply that comes too late would pass for the next request to the same
+// station. A request therefore lets the line settle first where the exchange
+// before it may have left bytes on their way:
+//  - after a time-out, a request to the same station within a quarter of the
+//    reply wait (500 ms by default) waits until that quarter is over and the
+//    line quiet; a late reply arriving then is discarded. (A late reply during
+//    a request to another station fails that request: wrong station.)
+//  - after a bad reply, whatever followed it is let go: the request waits
+//    until no byte has come for 20 ms.
 
+#include <QElapsedTimer>
 #include <QString>
 
 #include "comm/serial_line.h"
@@ -51,10 +63,14 @@ class MeasurementRequests {
 
  private:
   bool Fail(RequestError error, QString text);
+  void SettleBefore(int station);
 
   SerialPort& port_;
   SharedResults& results_;
   WaitTimes times_;
+  int timedOutStation_ = 0;    // the station of the last time-out, 0: none pending
+  QElapsedTimer sinceTimeOut_; // since that time-out
+  bool strayInput_ = false;    // the last exchange ended with a bad reply
   RequestError lastError_ = RequestError::None;
   QString lastErrorText_;
 };

@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #ifdef Q_OS_UNIX
+#include <poll.h>
 #include <unistd.h>
 #endif
 
@@ -165,9 +166,28 @@ Bytes QtSerialLine::PeekInput(qint64 maxBytes) const {
 
 QString QtSerialLine::DeviceName() const { return device_; }
 
+bool QtSerialLine::HungUp() const {
+#ifdef Q_OS_UNIX
+  if (!port_.isOpen()) return false;
+  pollfd p{static_cast<int>(port_.handle()), POLLIN, 0};
+  return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+  return false;
+#endif
+}
+
 void QtSerialLine::OnError(QSerialPort::SerialPortError error) {
+  // A USB adapter pulled out fails the next read with EIO, which QSerialPort
+  // reports as ResourceError. A terminal whose other side closed (a
+  // pseudo-terminal, a hung-up line) reads as end of file instead: QSerialPort
+  // calls that a ReadError, keeps the port open and, the descriptor staying
+  // readable, reads again and again without end. A read error on a line that
+  // has hung up is the same loss.
+  if (error == QSerialPort::ReadError && HungUp()) error = QSerialPort::ResourceError;
   if (error != QSerialPort::ResourceError) return;
-  const QString reason = QStringLiteral("Verbindung zu %1 verloren: %2").arg(device_, port_.errorString());
+  const QString reason = QStringLiteral("Verbindung zu %1 verloren: %2")
+                             .arg(device_, error == port_.error() ? port_.errorString()
+                                                                   : QStringLiteral("Gegenstelle hat aufgelegt"));
   port_.clearError();
   if (port_.isOpen()) port_.close();
   emit lineLost(reason);

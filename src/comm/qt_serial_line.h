@@ -39,6 +39,8 @@ class QtSerialLine : public SerialPort {
 
  private:
   void OnError(QSerialPort::SerialPortError error);
+  // The line hung up: the device behind it went away.
+  bool HungUp() const;
 
   // Mutable because QIODevice::peek is not const, though it changes nothing.
   mutable QSerialPort port_;

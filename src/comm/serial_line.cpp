@@ -4,6 +4,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
+
 #include "comm/frame_codec.h"
 
 namespace trelvan {
@@ -149,6 +151,39 @@ Reply AwaitReply(SerialPort& port, int expectedLength, const WaitTimes& times) {
     return nested.Wait(expectedLength, times);
   }
   return waiter->Wait(expectedLength, times);
+}
+
+void SettleLine(SerialPort& port, const SettleTimes& times) {
+  if (!port.IsOpen()) return;
+  port.FlushInput();
+  const QDeadlineTimer end(times.maxMs, Qt::PreciseTimer);
+  const QDeadlineTimer earliest(times.minMs, Qt::PreciseTimer);
+  QDeadlineTimer quiet(times.quietMs, Qt::PreciseTimer);
+  QEventLoop loop;
+  QTimer timer;
+  timer.setSingleShot(true);
+  timer.setTimerType(Qt::PreciseTimer);
+  bool done = false;
+  auto check = [&] {
+    if (done) return;
+    if (!port.IsOpen() || end.hasExpired() || (earliest.hasExpired() && quiet.hasExpired())) {
+      done = true;
+      loop.quit();
+      return;
+    }
+    const qint64 wait = std::max(earliest.remainingTime(), quiet.remainingTime());
+    timer.start(static_cast<int>(std::min(wait, end.remainingTime())));
+  };
+  QObject::connect(&port, &SerialPort::readyRead, &loop, [&] {
+    port.ReadAll();
+    quiet = QDeadlineTimer(times.quietMs, Qt::PreciseTimer);
+    check();
+  });
+  QObject::connect(&port, &SerialPort::lineLost, &loop, check);
+  QObject::connect(&timer, &QTimer::timeout, &loop, check);
+  check();
+  if (!done) loop.exec();
+  port.FlushInput();
 }
 
 } // namespace trelvan

@@ -51,4 +51,15 @@ struct Reply {
 // Nothing of a wait outlives it: a time-out never reaches the next exchange.
 Reply AwaitReply(SerialPort& port, int expectedLength, const WaitTimes& times = {});
 
+struct SettleTimes {
+  int minMs = 0;   // the line is watched at least this long
+  int quietMs = 0; // and until no byte has come for this long
+  int maxMs = 0;   // but never longer than this
+};
+
+// Lets the line go quiet before a request: discards what is buffered and
+// everything that arrives until the settle times are met or the port closes.
+// Sleeps in the event loop like AwaitReply.
+void SettleLine(SerialPort& port, const SettleTimes& times);
+
 } // namespace trelvan

@@ -95,6 +95,30 @@ bool ParseStationList(const std::string& option, const std::string& value, bool 
   return true;
 }
 
+// "SEED[:FAST[:SLOW]]", the shares in percent.
+std::optional<RandomFaults> ParseRandomFaults(const std::string& value, std::string* error) {
+  std::vector<std::string> parts;
+  std::stringstream items(value);
+  for (std::string item; std::getline(items, item, ':');) parts.push_back(item);
+  RandomFaults random;
+  const auto seed = parts.empty() ? std::nullopt : Number(Trim(parts[0]));
+  bool ok = parts.size() >= 1 && parts.size() <= 3 && seed && *seed >= 0;
+  if (ok) random.seed = static_cast<std::uint64_t>(*seed);
+  for (std::size_t k = 1; ok && k < parts.size(); ++k) {
+    const std::string text(Trim(parts[k]));
+    double percent = 0;
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), percent);
+    ok = !text.empty() && ec == std::errc() && ptr == text.data() + text.size() && percent >= 0 && percent <= 100;
+    (k == 1 ? random.fastPercent : random.slowPercent) = percent;
+  }
+  if (ok && random.fastPercent + random.slowPercent > 100) ok = false;
+  if (!ok) {
+    Fail(error, "--random-faults: \"" + value + "\" ist nicht SAAT[:SCHNELL[:LANGSAM]] (Prozent, zusammen höchstens 100)");
+    return std::nullopt;
+  }
+  return random;
+}
+
 } // namespace
 
 std::optional<SimOptions> ParseSimArguments(const std::vector<std::string>& args, std::string* error) {
@@ -112,6 +136,26 @@ std::optional<SimOptions> ParseSimArguments(const std::vector<std::string>& args
     const std::string& value = args[++i];
     if (option == "--config") {
       options.scenarioFile = value;
+      continue;
+    }
+    if (option == "--log" || option == "--link") {
+      (option == "--log" ? options.config.logFile : options.config.linkPath) = value;
+      continue;
+    }
+    if (option == "--close-after" || option == "--reopen-after") {
+      const auto n = Number(value);
+      if (!n || *n < (option == "--close-after" ? 1 : 0) || *n > 100'000'000) {
+        Fail(error, option + ": \"" + value + "\" ist keine gültige Anzahl");
+        return std::nullopt;
+      }
+      (option == "--close-after" ? options.config.closeAfterRequests : options.config.reopenAfterMs) =
+          static_cast<int>(*n);
+      continue;
+    }
+    if (option == "--random-faults") {
+      auto random = ParseRandomFaults(value, error);
+      if (!random) return std::nullopt;
+      options.config.randomFaults = random;
       continue;
     }
     const bool takesNumber = option == "--delay" || option == "--exception" || option == "--extra";
@@ -239,7 +283,7 @@ bool LoadInstruments(SimOptions& options, std::string* error) {
 
 std::string SimHelpText() {
   return
-      "Aufruf: trelvan-cli sim [--config DATEI] [Fehler ...]\n"
+      "Aufruf: trelvan-cli sim [--config DATEI] [Fehler ...] [--link PFAD] [--log DATEI]\n"
       "\n"
       "Stationssimulator: ein Modbus-RTU-Slave auf einem Pseudo-Terminal. Die erste\n"
       "Ausgabezeile ist der Gerätepfad, den der Master öffnet (z. B. mit\n"
@@ -272,6 +316,26 @@ std::string SimHelpText() {
       "  --exception A[:CODE],...   Ausnahmeantwort (Vorgabe Code 4, Gerätefehler)\n"
       "  --foreign LISTE            Antwort mit der Adresse einer anderen Station\n"
       "  --trickle LISTE            Antwort Byte für Byte, 2 ms Abstand\n"
+      "\n"
+      "\n"
+      "Eine fehlerhafte Leitung (für Dauertests):\n"
+      "  --random-faults SAAT[:SCHNELL[:LANGSAM]]\n"
+      "        jede Anfrage zieht ihren eigenen Fehler, wiederholbar je SAAT. SCHNELL\n"
+      "        Prozent (Vorgabe 20) bekommen falsche Prüfsumme, Extrabytes, eine\n"
+      "        Ausnahme, eine fremde Stationsadresse oder Byte-für-Byte; LANGSAM Prozent\n"
+      "        (Vorgabe 2) Schweigen, eine Antwort ohne letztes Byte oder 1800..2300 ms\n"
+      "        Verzögerung. Das Temperaturregister trägt dann die laufende Nummer der\n"
+      "        Anfrage modulo 1000.\n"
+      "  --log DATEI          je Anfrage eine Zeile: Nummer, Station, erstes Register,\n"
+      "                       Anzahl, Fehler (none, silent, bad-crc, short, extra:N,\n"
+      "                       delay:MS, exception:CODE, foreign, trickle) und die acht\n"
+      "                       Registerwerte des Blocks\n"
+      "\n"
+      "Ein abgezogener Adapter:\n"
+      "  --link PFAD          hält einen symbolischen Link PFAD auf das aktuelle\n"
+      "                       Pseudo-Terminal; erste Ausgabezeile ist dann PFAD\n"
+      "  --close-after N      schließt das Pseudo-Terminal nach N Anfragen\n"
+      "  --reopen-after MS    öffnet MS Millisekunden danach ein neues\n"
       "\n"
       "Volumenzähler laufen 60-mal schneller als die Uhr.\n";
 }

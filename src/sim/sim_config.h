@@ -37,12 +37,41 @@ struct StationFaults {
   bool operator==(const StationFaults&) const = default;
 };
 
+// A faulty line: every request draws its own fault from a seeded generator,
+// so a run can be repeated exactly. Fast faults fail (or pass) at once; slow
+// ones (silence, a reply lacking its last byte, a delay of 1800..2300 ms) cost
+// the master its whole reply wait, so they get their own, smaller share.
+struct RandomFaults {
+  std::uint64_t seed = 1;
+  double fastPercent = 20; // wrong CRC, extra bytes, exception, foreign station, trickle
+  double slowPercent = 2;  // silence, short reply, delay around the 2000 ms limit
+  bool operator==(const RandomFaults&) const = default;
+};
+
+// The delays a random fault draws from: about half of them end within the
+// master's 2000 ms wait, the others arrive during its next request.
+inline constexpr int kRandomDelayMinMs = 1800;
+inline constexpr int kRandomDelayMaxMs = 2300;
+
 struct SimConfig {
   std::vector<SimInstrument> instruments;
   std::map<int, StationFaults> faults; // by station address
   // Volume counters run this many times faster than the clock, so that an
   // operator sees them move during a demonstration.
   double counterSpeed = 60;
+  // Per-request faults; with them the temperature register carries the
+  // request's sequence number modulo 1000, so that no two neighbouring
+  // replies look alike.
+  std::optional<RandomFaults> randomFaults;
+  // One line per request received: what was asked and what was sent back.
+  std::string logFile;
+  // A symbolic link kept pointing at the current terminal, a stable name for
+  // the master across an unplug and a replug.
+  std::string linkPath;
+  // The terminal closes (an unplugged adapter) after this many requests; 0: never.
+  int closeAfterRequests = 0;
+  // A new terminal opens this long after the close; negative: it stays away.
+  int reopenAfterMs = -1;
 };
 
 struct SimOptions {

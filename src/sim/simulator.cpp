@@ -8,8 +8,10 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "sim/instrument_model.h"
@@ -43,10 +45,55 @@ struct Simulator::Impl {
   int master = -1;
   int slaveHold = -1; // keeps the terminal alive while no master has it open
   std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+  std::FILE* log = nullptr;
+  std::mt19937_64 random;
+  std::uint64_t sequence = 0; // requests received, the first is 1
 
   ~Impl() {
     for (Served& s : served) modbus_mapping_free(s.mapping);
     if (ctx) modbus_free(ctx);
+    CloseTerminal();
+    if (log) std::fclose(log);
+  }
+
+  // A fresh pseudo-terminal in raw mode at 9600 baud; the link, if any, is
+  // pointed at it.
+  bool OpenTerminal(std::string& devicePath, std::string* error) {
+    auto fail = [&](const std::string& what) {
+      if (error) *error = what + ": " + std::strerror(errno);
+      CloseTerminal();
+      return false;
+    };
+    master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0) return fail("posix_openpt");
+    if (::grantpt(master) != 0 || ::unlockpt(master) != 0) return fail("grantpt/unlockpt");
+    char name[256];
+    if (::ptsname_r(master, name, sizeof name) != 0) return fail("ptsname_r");
+    slaveHold = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slaveHold < 0) return fail(std::string("open ") + name);
+    termios raw{};
+    if (::tcgetattr(slaveHold, &raw) != 0) return fail("tcgetattr");
+    ::cfmakeraw(&raw);
+    ::cfsetspeed(&raw, B9600);
+    if (::tcsetattr(slaveHold, TCSANOW, &raw) != 0) return fail("tcsetattr");
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    devicePath = name;
+    if (!config.linkPath.empty()) {
+      // Point the link at the new terminal in one step: a temporary link
+      // renamed over the old one, so a master never sees no link or a half one.
+      const std::string temporary = config.linkPath + ".new";
+      ::unlink(temporary.c_str());
+      if (::symlink(name, temporary.c_str()) != 0) return fail("symlink " + temporary);
+      if (::rename(temporary.c_str(), config.linkPath.c_str()) != 0) return fail("rename " + temporary);
+    }
+    if (ctx) modbus_set_socket(ctx, master);
+    return true;
+  }
+
+  // The adapter goes away: the master's side of the line hangs up, and the
+  // link vanishes with the device as a udev link does.
+  void CloseTerminal() {
+    if (!config.linkPath.empty() && master >= 0) ::unlink(config.linkPath.c_str());
     CloseFd(slaveHold);
     CloseFd(master);
   }
@@ -78,22 +125,9 @@ bool Simulator::Open(std::string* error) {
   };
   Impl& d = *impl_;
   if (stopRead_ < 0) return fail("pipe");
-  d.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (d.master < 0) return fail("posix_openpt");
-  if (::grantpt(d.master) != 0 || ::unlockpt(d.master) != 0) return fail("grantpt/unlockpt");
-  char name[256];
-  if (::ptsname_r(d.master, name, sizeof name) != 0) return fail("ptsname_r");
-  devicePath_ = name;
-  d.slaveHold = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (d.slaveHold < 0) return fail(std::string("open ") + name);
-  termios raw{};
-  if (::tcgetattr(d.slaveHold, &raw) != 0) return fail("tcgetattr");
-  ::cfmakeraw(&raw);
-  ::cfsetspeed(&raw, B9600);
-  if (::tcsetattr(d.slaveHold, TCSANOW, &raw) != 0) return fail("tcsetattr");
-  ::fcntl(d.master, F_SETFL, ::fcntl(d.master, F_GETFL) | O_NONBLOCK);
+  if (!d.OpenTerminal(devicePath_, error)) return false;
 
-  d.ctx = modbus_new_rtu(name, 9600, 'N', 8, 1);
+  d.ctx = modbus_new_rtu(devicePath_.c_str(), 9600, 'N', 8, 1);
   if (d.ctx == nullptr) return fail("modbus_new_rtu");
   modbus_set_socket(d.ctx, d.master);
   for (const SimInstrument& instrument : d.config.instruments) {
@@ -101,6 +135,11 @@ bool Simulator::Open(std::string* error) {
         modbus_mapping_new_start_address(0, 0, 0, 0, static_cast<unsigned>(instrument.registerBase), 8, 0, 0);
     if (mapping == nullptr) return fail("modbus_mapping_new_start_address");
     d.served.push_back({instrument, mapping});
+  }
+  if (d.config.randomFaults) d.random.seed(d.config.randomFaults->seed);
+  if (!d.config.logFile.empty()) {
+    d.log = std::fopen(d.config.logFile.c_str(), "we");
+    if (d.log == nullptr) return fail("open " + d.config.logFile);
   }
   return true;
 }
@@ -130,6 +169,46 @@ void WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
   }
 }
 
+// The fault of one request on a faulty line, and its name in the log.
+struct DrawnFault {
+  StationFaults faults;
+  std::string name = "none";
+};
+
+DrawnFault DrawFault(const RandomFaults& mix, std::mt19937_64& random) {
+  std::uniform_real_distribution<double> percent(0, 100);
+  const double p = percent(random);
+  auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+  DrawnFault d;
+  if (p < mix.fastPercent) {
+    switch (pick(5)) {
+      case 0: d.faults.badCrc = true; d.name = "bad-crc"; break;
+      case 1:
+        d.faults.extraBytes = 1 + pick(6);
+        d.name = "extra:" + std::to_string(d.faults.extraBytes);
+        break;
+      case 2: {
+        constexpr int kCodes[] = {1, 2, 3, 4, 6};
+        d.faults.exceptionCode = kCodes[pick(5)];
+        d.name = "exception:" + std::to_string(d.faults.exceptionCode);
+        break;
+      }
+      case 3: d.faults.foreign = true; d.name = "foreign"; break;
+      default: d.faults.trickle = true; d.name = "trickle"; break;
+    }
+  } else if (p < mix.fastPercent + mix.slowPercent) {
+    switch (pick(3)) {
+      case 0: d.faults.silent = true; d.name = "silent"; break;
+      case 1: d.faults.shortReply = true; d.name = "short"; break;
+      default:
+        d.faults.delayMs = std::uniform_int_distribution<int>(kRandomDelayMinMs, kRandomDelayMaxMs)(random);
+        d.name = "delay:" + std::to_string(d.faults.delayMs);
+        break;
+    }
+  }
+  return d;
+}
+
 } // namespace
 
 void Simulator::Run() {
@@ -148,6 +227,7 @@ void Simulator::Run() {
   auto handle = [&](const std::uint8_t* frame, int length) {
     const int station = frame[0];
     if (station == 0) return; // broadcast: nobody answers
+    const std::uint64_t sequence = ++d.sequence;
     Impl::Served* target = nullptr;
     const int first = frame[2] << 8 | frame[3];
     for (Impl::Served& s : d.served) {
@@ -160,11 +240,31 @@ void Simulator::Run() {
     }
     if (target == nullptr) return;
     const auto f = d.config.faults.find(station);
-    const StationFaults faults = f != d.config.faults.end() ? f->second : StationFaults{};
+    StationFaults faults = f != d.config.faults.end() ? f->second : StationFaults{};
+    std::string faultName = "none";
+    if (d.config.randomFaults) {
+      DrawnFault drawn = DrawFault(*d.config.randomFaults, d.random);
+      if (drawn.name != "none") {
+        faults = drawn.faults;
+        faultName = std::move(drawn.name);
+      }
+    }
+
+    // The registers are taken when the request arrives, so the log can be
+    // written before a delay; the master sees them only if the reply comes.
+    RegisterBlock registers = RegistersAt(target->instrument, d.Seconds(), d.config.counterSpeed);
+    if (d.config.randomFaults && !target->instrument.fixedRegisters) {
+      registers[4] = static_cast<std::uint16_t>(sequence % 1000);
+    }
+    if (d.log) {
+      std::fprintf(d.log, "%llu %d %d %d %s", static_cast<unsigned long long>(sequence), station,
+                   frame[2] << 8 | frame[3], frame[4] << 8 | frame[5], faultName.c_str());
+      for (std::uint16_t r : registers) std::fprintf(d.log, " %u", static_cast<unsigned>(r));
+      std::fputc('\n', d.log);
+      std::fflush(d.log);
+    }
     if (faults.silent) return;
     if (faults.delayMs > 0 && !pause(faults.delayMs)) return;
-
-    const RegisterBlock registers = RegistersAt(target->instrument, d.Seconds(), d.config.counterSpeed);
     std::copy(registers.begin(), registers.end(), target->mapping->tab_registers);
     modbus_set_slave(d.ctx, station);
     ++answered_;
@@ -194,6 +294,21 @@ void Simulator::Run() {
     } else {
       WriteAll(d.master, reply.data(), reply.size());
     }
+  };
+
+  // The adapter is pulled: the terminal closes; a new one opens after the
+  // configured time, or the line stays away until the stop.
+  auto unplug = [&] {
+    d.CloseTerminal();
+    buffer.clear();
+    if (d.config.reopenAfterMs < 0) {
+      pause(-1);
+      return;
+    }
+    if (!pause(d.config.reopenAfterMs)) return;
+    // The new terminal has a new name; a master finds it through the link.
+    std::string device, error;
+    if (!d.OpenTerminal(device, &error)) stopping = true;
   };
 
   while (!stopping) {
@@ -231,6 +346,10 @@ void Simulator::Run() {
         const std::vector<std::uint8_t> frame(buffer.begin(), buffer.begin() + length);
         buffer.erase(buffer.begin(), buffer.begin() + length);
         handle(frame.data(), length);
+        if (d.config.closeAfterRequests > 0 && d.sequence == static_cast<std::uint64_t>(d.config.closeAfterRequests)) {
+          unplug();
+          break;
+        }
       } else {
         buffer.erase(buffer.begin());
       }

@@ -26,6 +26,8 @@ class Simulator {
   Simulator& operator=(const Simulator&) = delete;
 
   // Opens the pseudo-terminal; DevicePath() is then the device for the master.
+  // A terminal opened anew after an unplug has another name; the link of
+  // SimConfig::linkPath follows it.
   bool Open(std::string* error);
   const std::string& DevicePath() const { return devicePath_; }
 

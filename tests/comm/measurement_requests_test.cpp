@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QTimer>
 #include <cmath>
 
 #include "comm/fake_serial_line.h"
@@ -148,6 +149,31 @@ TEST_F(Requests, LeftoverBytesOfAnEarlierReplyAreFlushedBeforeTheRequest) {
   line.Receive(Bytes(good.begin(), good.begin() + 15)); // the late half of an old reply
   line.AnswerNextWrite(good, 5);
   EXPECT_TRUE(requests.RequestPh(3, 0));
+  EXPECT_DOUBLE_EQ(results.PhValue, 7.0);
+}
+
+// A Modbus reply does not say which registers it answers: the same station's
+// reply to the block before looks just like the one awaited.
+TEST_F(Requests, LateReplyAfterATimeOutIsNotTakenForTheNextRequestToTheSameStation) {
+  line.StaySilentOnNextWrite();
+  EXPECT_FALSE(requests.RequestPh(3, 0));
+  ASSERT_EQ(requests.lastError(), RequestError::TimedOut);
+  // The old reply turns up 10 ms after the time-out; the instrument answers
+  // the next request, for its other block, 40 ms after it is sent.
+  QTimer::singleShot(10, [&] { line.Receive(ReadReply(3, {0, 0, 0, 650, 250, 0, 0, 0})); });
+  line.AnswerNextWrite(good, 40);
+  EXPECT_TRUE(requests.RequestPh(3, 20)) << requests.lastErrorText().toStdString();
+  EXPECT_DOUBLE_EQ(results.PhValue, 7.0);
+}
+
+TEST_F(Requests, BytesBehindABadReplyAreLetGoBeforeTheNextRequest) {
+  // A foreign station's reply, and 5 ms behind it the one the station sent.
+  line.AnswerNextWrite(FakeSerialLine::Answer{{0, ReadReply(4, {0, 0, 0, 600, 250, 0, 0, 0})},
+                                              {5, ReadReply(3, {0, 0, 0, 650, 250, 0, 0, 0})}});
+  EXPECT_FALSE(requests.RequestPh(3, 0));
+  ASSERT_EQ(requests.lastError(), RequestError::BadReply);
+  line.AnswerNextWrite(good, 20);
+  EXPECT_TRUE(requests.RequestPh(3, 20)) << requests.lastErrorText().toStdString();
   EXPECT_DOUBLE_EQ(results.PhValue, 7.0);
 }
 

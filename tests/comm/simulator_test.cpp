@@ -35,10 +35,28 @@ TEST(SimOptions, CollectsFaultsPerStation) {
   EXPECT_EQ(f.count(9), 0u);
 }
 
+TEST(SimOptions, RandomFaultsLogAndUnplug) {
+  auto o = Parse({"--random-faults", "42:12.5:0.6", "--log", "sim.log", "--link", "/tmp/tty", "--close-after", "6",
+                  "--reopen-after", "0"});
+  ASSERT_TRUE(o);
+  EXPECT_EQ(o->config.randomFaults, (RandomFaults{42, 12.5, 0.6}));
+  EXPECT_EQ(o->config.logFile, "sim.log");
+  EXPECT_EQ(o->config.linkPath, "/tmp/tty");
+  EXPECT_EQ(o->config.closeAfterRequests, 6);
+  EXPECT_EQ(o->config.reopenAfterMs, 0);
+  o = Parse({"--random-faults", "7"});
+  ASSERT_TRUE(o);
+  EXPECT_EQ(o->config.randomFaults, (RandomFaults{7, 20, 2}));
+  EXPECT_EQ(o->config.reopenAfterMs, -1); // an unplugged adapter stays away
+}
+
 TEST(SimOptions, RefusesWhatItCannotRead) {
   for (const auto& args : std::vector<std::vector<std::string>>{
            {"--silent"}, {"--silent", "0"}, {"--silent", "248"}, {"--silent", "3:5"}, {"--delay", "3"},
-           {"--exception", "3:0"}, {"--loud", "3"}, {"stray"}, {"--bad-crc", "x"}}) {
+           {"--exception", "3:0"}, {"--loud", "3"}, {"stray"}, {"--bad-crc", "x"},
+           {"--random-faults", "x"}, {"--random-faults", "1:101"}, {"--random-faults", "1:60:50"},
+           {"--random-faults", "1:5:-1"}, {"--random-faults", "1:5:1:1"}, {"--close-after", "0"},
+           {"--reopen-after", "-5"}}) {
     std::string error;
     EXPECT_FALSE(Parse(args, &error)) << args.front();
     EXPECT_FALSE(error.empty());

@@ -1,0 +1,261 @@
+// A faulty line: trelvan-cli poll runs thousands of passes against the
+// simulator, which draws a fault for each request and logs the registers it
+// took for it. Every label text the poller prints must be the reading of its
+// own request, or the channel's failure text; never a reading of a broken,
+// foreign or late reply. The poller's memory and descriptors must not grow.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <array>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "comm/measurement_decoding.h"
+#include "core/catalogue.h"
+#include "core/channel_table.h"
+#include "core/live_display.h"
+#include "sim/rtu_slave_frames.h"
+#include "support/cli_processes.h"
+#include "support/temp_folder.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TRELVAN_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TRELVAN_UNDER_ASAN 1
+#endif
+#endif
+
+namespace trelvan {
+namespace {
+
+using testing::OpenDescriptors;
+using testing::ResidentKiB;
+
+// The passes of the run. A sanitizer build runs a shorter one; the variable
+// TRELVAN_STRESS_PASSES sets any other length (a long run by hand).
+int PassesToRun() {
+  bool ok = false;
+  const int fromEnvironment = qEnvironmentVariableIntValue("TRELVAN_STRESS_PASSES", &ok);
+  if (ok && fromEnvironment > 0) return fromEnvironment;
+#ifdef TRELVAN_UNDER_ASAN
+  return 300;
+#else
+  return 2000;
+#endif
+}
+
+// Two stations with two blocks each, so that half the neighbouring requests
+// go to the same station: there a late reply carries the right address and
+// only its contents tell it from the reply awaited.
+struct PolledChannel {
+  int station;
+  int registerBase;
+  int typeIndex;
+};
+constexpr std::array<PolledChannel, 4> kChannels{{
+    {1, 0, 0},  // resistivity
+    {1, 20, 2}, // pH on the Ext. block
+    {2, 0, 5},  // flow
+    {2, 20, 3}, // redox on the Ext. block
+}};
+
+struct LoggedRequest {
+  int station = 0;
+  int firstRegister = 0;
+  std::string fault;
+  std::array<std::uint16_t, 8> registers{};
+};
+
+// The simulator's log: "<seq> <station> <first> <count> <fault> <r0> .. <r7>".
+std::map<long, LoggedRequest> ReadLog(const std::string& text) {
+  std::map<long, LoggedRequest> log;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    long sequence = 0;
+    int count = 0;
+    LoggedRequest r;
+    words >> sequence >> r.station >> r.firstRegister >> count >> r.fault;
+    for (auto& word : r.registers) words >> word;
+    if (words) log[sequence] = r;
+  }
+  return log;
+}
+
+// What the poller must show for a reply carrying `registers`.
+std::string ReadingText(int typeIndex, const std::array<std::uint16_t, 8>& registers) {
+  const std::vector<std::uint8_t> frame = sim::ReadRegistersReply(1, registers.data(), 8);
+  SharedResults results;
+  DecodeMeasurement(MeasurementTypeAt(typeIndex)->requestMember, frame, results);
+  return BuildLiveLabelText(typeIndex, results, ".");
+}
+
+// Faults after which the request must fail: nothing valid came back for it
+// within the 2000 ms wait.
+bool MustFail(const std::string& fault) {
+  if (fault.rfind("delay:", 0) == 0) return std::stoi(fault.substr(6)) > 2000;
+  return fault == "silent" || fault == "short" || fault == "bad-crc" || fault == "foreign" ||
+         fault.rfind("exception:", 0) == 0;
+}
+
+std::string KindOf(const std::string& fault) { return fault.substr(0, fault.find(':')); }
+
+struct Sample {
+  long pass;
+  long rssKiB;
+  int descriptors;
+};
+
+TEST(FaultyLine, EveryShownValueIsItsOwnRequestsReadingOrTheFailureText) {
+  if (!testing::CliBuilt()) GTEST_SKIP() << "trelvan-cli not built";
+  const int passes = PassesToRun();
+  testing::TempFolder dir;
+  ChannelTable table;
+  for (int i = 0; i < 4; ++i) {
+    const PolledChannel& c = kChannels[static_cast<std::size_t>(i)];
+    const bool master = c.registerBase == 0;
+    table[i] = {1, static_cast<std::int16_t>(c.typeIndex), std::to_string(c.station), "K" + std::to_string(i),
+                master, !master};
+  }
+  ASSERT_TRUE(SaveChannelTable(table, dir.path()).ok());
+  dir.write("scenario.txt", "1 master 0\n1 ext 2\n2 master 5\n2 ext 3\n");
+  const QString folder = QString::fromStdString(dir.path().string());
+
+  // 15 % fast faults; 0.6 % slow ones, each costing about the 2000 ms wait:
+  // some 50 in 2,000 passes of four requests.
+  testing::SimProcess sim(folder, {"--config", "scenario.txt", "--random-faults", "20240607:15:0.6", "--log",
+                                   "sim.log"});
+  if (sim.device().isEmpty()) GTEST_SKIP() << "no pseudo-terminal";
+
+  QProcess poll;
+  poll.setWorkingDirectory(folder);
+  poll.start(testing::CliPath(), {"poll", "--json", "--interval", "0", "--passes", QString::number(passes),
+                                  "--device", sim.device()});
+  ASSERT_TRUE(poll.waitForStarted(5000));
+  const qint64 pid = poll.processId();
+  const qint64 simPid = sim.process().processId();
+
+  // Memory and descriptors are sampled while it runs: after a tenth of the
+  // passes (caches and buffers have settled), and at four points after.
+  std::vector<long> samplePasses;
+  for (int k : {1, 3, 5, 7, 9}) samplePasses.push_back(std::max(2L, static_cast<long>(passes) * k / 10));
+  std::vector<Sample> samples;
+  std::vector<int> simDescriptors;
+  QElapsedTimer clock;
+  clock.start();
+  QStringList lines;
+  QByteArray pending;
+  while (poll.state() != QProcess::NotRunning || poll.bytesAvailable() > 0) {
+    poll.waitForReadyRead(1000);
+    pending += poll.readAllStandardOutput();
+    int end;
+    while ((end = pending.indexOf('\n')) >= 0) {
+      lines << QString::fromUtf8(pending.left(end));
+      pending.remove(0, end + 1);
+      const long pass = QJsonDocument::fromJson(lines.back().toUtf8()).object().value("pass").toInteger();
+      if (samples.size() < samplePasses.size() && pass == samplePasses[samples.size()] &&
+          lines.size() % 4 == 1) {
+        samples.push_back({pass, ResidentKiB(pid), OpenDescriptors(pid)});
+        simDescriptors.push_back(OpenDescriptors(simPid));
+      }
+    }
+    ASSERT_LT(clock.elapsed(), 20 * 60 * 1000) << "the poller hangs after " << lines.size() << " labels";
+  }
+  const double seconds = clock.elapsed() / 1000.0;
+  ASSERT_EQ(poll.exitStatus(), QProcess::NormalExit) << "the poller crashed";
+  ASSERT_EQ(poll.exitCode(), 0) << poll.readAllStandardError().toStdString();
+  ASSERT_EQ(lines.size(), 4 * passes);
+
+  const auto log = ReadLog(dir.read("sim.log"));
+  std::map<std::string, int> faults, readingsShown, failuresShown;
+  int wrongReadings = 0, missedFailures = 0;
+  for (const QString& line : lines) {
+    const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+    const long pass = o.value("pass").toInteger();
+    const int channel = o.value("channel").toInt();
+    const std::string text = o.value("text").toString().toStdString();
+    const bool ok = o.value("ok").toBool();
+    // The poller asks the four channels in order, each pass; the simulator
+    // numbers the requests as they come.
+    const long sequence = (pass - 1) * 4 + channel + 1;
+    const auto entry = log.find(sequence);
+    ASSERT_NE(entry, log.end()) << "no request " << sequence << " in the simulator's log";
+    const LoggedRequest& request = entry->second;
+    const PolledChannel& c = kChannels.at(static_cast<std::size_t>(channel));
+    ASSERT_EQ(request.station, c.station) << "request " << sequence;
+    ASSERT_EQ(request.firstRegister, c.registerBase) << "request " << sequence;
+
+    const std::string kind = KindOf(request.fault);
+    ++faults[kind];
+    const std::string reading = ReadingText(c.typeIndex, request.registers);
+    const std::string failure(FailureText(c.typeIndex));
+    if (ok) {
+      ++readingsShown[kind];
+      if (text != reading) {
+        ++wrongReadings;
+        ADD_FAILURE() << "pass " << pass << ", channel " << channel << " (" << request.fault << ") shows \"" << text
+                      << "\", its request was sent \"" << reading << "\"";
+      }
+      if (MustFail(request.fault)) {
+        ++missedFailures;
+        ADD_FAILURE() << "pass " << pass << ", channel " << channel << ": a reply with " << request.fault
+                      << " was taken";
+      }
+    } else {
+      ++failuresShown[kind];
+      EXPECT_EQ(text, failure) << "pass " << pass << ", channel " << channel;
+    }
+    if (wrongReadings + missedFailures > 20) FAIL() << "giving up after 20 wrong labels";
+  }
+
+  // The replies that came too late arrived during the next request; where
+  // that went to the same station, only the checks above tell them apart.
+  int late = 0, lateBeforeSameStation = 0;
+  for (const auto& [sequence, request] : log) {
+    if (KindOf(request.fault) != "delay" || !MustFail(request.fault)) continue;
+    ++late;
+    const auto next = log.find(sequence + 1);
+    if (next != log.end() && next->second.station == request.station) ++lateBeforeSameStation;
+  }
+  std::cout << "[ faulty line ] " << late << " late replies, " << lateBeforeSameStation
+            << " of them during a request to the same station\n";
+  std::cout << "[ faulty line ] " << passes << " passes, " << lines.size() << " requests in " << seconds << " s\n";
+  for (const auto& [kind, n] : faults) {
+    std::cout << "[ faulty line ]   " << kind << ": " << n << " requests, " << readingsShown[kind]
+              << " readings shown, " << failuresShown[kind] << " failures shown\n";
+  }
+  for (const Sample& s : samples) {
+    std::cout << "[ faulty line ]   after pass " << s.pass << ": " << s.rssKiB << " KiB resident, " << s.descriptors
+              << " descriptors\n";
+  }
+
+  // Every kind of fault came up, and the replies without a fault were read:
+  // a poller that failed everything would pass the checks above.
+  for (const char* kind : {"none", "bad-crc", "extra", "exception", "foreign", "trickle"}) {
+    EXPECT_GT(faults[kind], 0) << kind;
+  }
+  EXPECT_GT(readingsShown["none"], faults["none"] * 95 / 100);
+  EXPECT_EQ(readingsShown["trickle"] + failuresShown["trickle"], faults["trickle"]);
+
+  ASSERT_EQ(samples.size(), samplePasses.size());
+  for (const Sample& s : samples) {
+    EXPECT_EQ(s.descriptors, samples.front().descriptors) << "after pass " << s.pass;
+  }
+  for (int n : simDescriptors) EXPECT_EQ(n, simDescriptors.front());
+  // Resident memory may move by a few pages as the allocator reuses its heap;
+  // a leak of one 21-byte reply per request (48 bytes with the allocator's
+  // header) would add some 300 KiB between the first and the last sample.
+  EXPECT_LT(samples.back().rssKiB - samples.front().rssKiB, 160)
+      << samples.front().rssKiB << " KiB after pass " << samples.front().pass << ", " << samples.back().rssKiB
+      << " KiB after pass " << samples.back().pass;
+}
+
+} // namespace
+} // namespace trelvan
