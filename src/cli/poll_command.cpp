@@ -112,7 +112,9 @@ std::optional<PollOptions> ParseArgs(const QStringList& args, QTextStream& err) 
           << "trelvan-cli poll [--passes N] [--interval MS] [--json] [--device PATH] [--decimal SEP]\n"
              "  Fragt die eingeschalteten Kanäle aus \"config.txt\" über die Leitung aus\n"
              "  \"PortCom.dat\" ab (beide im aktuellen Ordner). --device ersetzt das Gerät\n"
-             "  des Ports. Ohne --passes läuft es bis SIGINT oder SIGTERM.\n";
+             "  des Ports. Ohne --passes läuft es bis SIGINT oder SIGTERM. Geht das Gerät\n"
+             "  verloren, meldet es das einmal und öffnet die Leitung bei jedem Durchlauf\n"
+             "  neu, bis das Gerät wieder da ist.\n";
       std::exit(0);
     } else {
       err << "trelvan-cli poll: unbekannte Option " << a << "\n";

@@ -39,7 +39,8 @@ using testing::OpenDescriptors;
 using testing::ResidentKiB;
 
 // The passes of the run. A sanitizer build runs a shorter one; the variable
-// TRELVAN_STRESS_PASSES sets any other length (a long run by hand).
+// TRELVAN_STRESS_PASSES sets any other length (a long run by hand, e.g.
+// TRELVAN_STRESS_PASSES=20000 tests/stress/stress_tests).
 int PassesToRun() {
   bool ok = false;
   const int fromEnvironment = qEnvironmentVariableIntValue("TRELVAN_STRESS_PASSES", &ok);
@@ -129,8 +130,10 @@ TEST(FaultyLine, EveryShownValueIsItsOwnRequestsReadingOrTheFailureText) {
   const QString folder = QString::fromStdString(dir.path().string());
 
   // 15 % fast faults; 0.6 % slow ones, each costing about the 2000 ms wait:
-  // some 50 in 2,000 passes of four requests.
-  testing::SimProcess sim(folder, {"--config", "scenario.txt", "--random-faults", "20240607:15:0.6", "--log",
+  // some 50 in 2,000 passes of four requests. TRELVAN_STRESS_SEED draws
+  // another sequence of faults.
+  const QString seed = qEnvironmentVariable("TRELVAN_STRESS_SEED", "20240607");
+  testing::SimProcess sim(folder, {"--config", "scenario.txt", "--random-faults", seed + ":15:0.6", "--log",
                                    "sim.log"});
   if (sim.device().isEmpty()) GTEST_SKIP() << "no pseudo-terminal";
 
@@ -249,12 +252,16 @@ TEST(FaultyLine, EveryShownValueIsItsOwnRequestsReadingOrTheFailureText) {
     EXPECT_EQ(s.descriptors, samples.front().descriptors) << "after pass " << s.pass;
   }
   for (int n : simDescriptors) EXPECT_EQ(n, simDescriptors.front());
+#ifndef TRELVAN_UNDER_ASAN
   // Resident memory may move by a few pages as the allocator reuses its heap;
   // a leak of one 21-byte reply per request (48 bytes with the allocator's
   // header) would add some 300 KiB between the first and the last sample.
+  // (AddressSanitizer holds freed memory back in quarantine, so memory grows
+  // there by design; its leak check at the poller's exit fails the run instead.)
   EXPECT_LT(samples.back().rssKiB - samples.front().rssKiB, 160)
       << samples.front().rssKiB << " KiB after pass " << samples.front().pass << ", " << samples.back().rssKiB
       << " KiB after pass " << samples.back().pass;
+#endif
 }
 
 } // namespace
