@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
+#include <QShortcut>
 #include <QScreen>
 #include <QTimer>
 
@@ -108,6 +109,9 @@ F_Mesure::F_Mesure(Station& station, Prompter& prompter, QWidget* parent)
   Commande1_->setObjectName("Commande1");
   Commande1_->setGeometry(px(270), px(6840), px(1275), px(465));
   connect(Commande1_, &QPushButton::clicked, this, &F_Mesure::StopAction);
+  // Escape stops as the button does; the button's text has no access key.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(escape, &QShortcut::activated, this, &F_Mesure::StopAction);
 
   lineStatus_ = new QLabel(this);
   lineStatus_->setObjectName("LineStatus");
@@ -177,6 +181,9 @@ void F_Mesure::ApplyLayout() {
                              px(g.panelHeight));
     Etiquette3_[k]->setGeometry(px(design::kLabelLeft), px(g.labelTop),
                                 px(design::kLabelWidth[k]), px(g.labelHeight));
+    // A multi-line value starts level with its caption, so the volume lines
+    // stand beside "Tages Volumen" and "Gesamtvolumen".
+    Etiquette3_[k]->setAlignment(Qt::AlignLeft | (g.tallPanel ? Qt::AlignTop : Qt::AlignVCenter));
     if (g.tallPanel) {
       // Multi-line values stand on the panel picture loaded from its file;
       // without the file the gauge shows on a plain panel.
