@@ -48,6 +48,9 @@ std::optional<char32_t> NextCodePoint(std::string_view text, std::size_t& i) {
     cp = (cp << 6) | (b & 0x3F);
   }
   i += static_cast<std::size_t>(extra) + 1;
+  // Overlong forms and UTF-16 surrogates are not characters of valid UTF-8.
+  static constexpr char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
+  if (cp < kSmallest[extra] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return std::nullopt;
   return cp;
 }
 

@@ -20,7 +20,9 @@ TEST(Cp1252, GermanTextAndTheEuroSign) {
 
 TEST(Cp1252, CharactersItCannotCarryAreRefusedOrReplaced) {
   EXPECT_FALSE(Utf8ToCp1252("Ω").has_value());
-  EXPECT_FALSE(Utf8ToCp1252("\xC3").has_value()); // cut-off UTF-8
+  EXPECT_FALSE(Utf8ToCp1252("\xC3").has_value());     // cut-off UTF-8
+  EXPECT_FALSE(Utf8ToCp1252("\xC1\x81").has_value()); // overlong "A"
+  EXPECT_FALSE(Utf8ToCp1252("\xED\xA0\x80").has_value()); // a surrogate
   EXPECT_EQ(Utf8ToCp1252Lossy("aΩb"), "a_b");
 }
 

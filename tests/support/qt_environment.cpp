@@ -1,4 +1,4 @@
-// The widget tests need one QApplication for the whole run; GoogleTest's own
+// Widget tests need one QApplication for the whole run; GoogleTest's own
 // main() creates none, so a global environment does.
 
 #include <gtest/gtest.h>
@@ -28,7 +28,7 @@ class QtEnvironment : public ::testing::Environment {
 
  private:
   int argc_ = 1;
-  char name_[10] = "ui_tests";
+  char name_[14] = "trelvan_tests";
   char* argv_[2] = {name_, nullptr};
   std::unique_ptr<QApplication> app_;
 };
