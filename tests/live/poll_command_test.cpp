@@ -1,44 +1,18 @@
 // End to end: trelvan-cli poll against trelvan-cli sim over a pseudo-terminal.
 #include <gtest/gtest.h>
 
-#include <QFileInfo>
 #include <QProcess>
 
-#include <fstream>
-
 #include "core/channel_table.h"
+#include "support/cli_processes.h"
 #include "support/temp_folder.h"
 
 namespace trelvan {
 namespace {
 
-QString CliPath() {
-  QString cli = qEnvironmentVariable("TRELVAN_CLI");
-  if (cli.isEmpty()) cli = TRELVAN_CLI_PATH;
-  return cli;
-}
-
-class Simulator {
- public:
-  Simulator(const QString& folder, const QStringList& args) {
-    process_.setWorkingDirectory(folder);
-    process_.start(CliPath(), QStringList{"sim"} + args);
-    if (!process_.waitForStarted(5000)) return;
-    while (!process_.canReadLine() && process_.waitForReadyRead(5000)) {}
-    device_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
-  }
-  ~Simulator() {
-    process_.terminate();
-    if (!process_.waitForFinished(3000)) process_.kill();
-    process_.waitForFinished(1000);
-  }
-  QString device() const { return device_; }
-  QProcess& process() { return process_; }
-
- private:
-  QProcess process_;
-  QString device_;
-};
+using testing::CliBuilt;
+using testing::CliPath;
+using Simulator = testing::SimProcess;
 
 struct PollRun {
   int exitCode = -1;
@@ -63,7 +37,7 @@ PollRun Poll(const QString& folder, const QStringList& args) {
 }
 
 TEST(PollCommand, FourChannelsOneExtOneSilentAgainstTheSimulator) {
-  if (!QFileInfo(CliPath()).isExecutable()) GTEST_SKIP() << "trelvan-cli not built";
+  if (!CliBuilt()) GTEST_SKIP() << "trelvan-cli not built";
   testing::TempFolder dir;
   ChannelTable table;
   table[0] = {1, 0, "1", "Reinwasser", true, false};  // resistivity
@@ -97,7 +71,7 @@ TEST(PollCommand, FourChannelsOneExtOneSilentAgainstTheSimulator) {
 }
 
 TEST(PollCommand, TextOutputAndALineThatCannotBeOpened) {
-  if (!QFileInfo(CliPath()).isExecutable()) GTEST_SKIP() << "trelvan-cli not built";
+  if (!CliBuilt()) GTEST_SKIP() << "trelvan-cli not built";
   testing::TempFolder dir;
   ChannelTable table;
   table[0] = {1, 5, "2", "Zulauf", true, false};
