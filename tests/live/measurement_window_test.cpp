@@ -1,45 +1,24 @@
 #include <gtest/gtest.h>
 
 #include <QCloseEvent>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 
 #include "comm/fake_serial_line.h"
-#include "comm/frame_codec.h"
 #include "live/measurement_window.h"
+#include "support/event_loop.h"
+#include "support/modbus_frames.h"
 #include "support/scripted_prompter.h"
 
 namespace trelvan {
 namespace {
 
+using testing::WaitFor;
+
 // A valid reply of station `address` with register 3 = value, register 4 = temperature.
 Bytes Reply(std::uint8_t address, std::uint16_t value, std::int16_t tenthsCelsius) {
-  Bytes r{address, 3, 16};
-  for (int k = 0; k < 8; ++k) {
-    std::uint16_t word = 0;
-    if (k == 3) word = value;
-    if (k == 4) word = static_cast<std::uint16_t>(tenthsCelsius);
-    r.push_back(static_cast<std::uint8_t>(word >> 8));
-    r.push_back(static_cast<std::uint8_t>(word & 0xFF));
-  }
-  const Bytes crc = ComputeCrc(r);
-  r.insert(r.end(), crc.begin(), crc.end());
-  return r;
-}
-
-template <typename Done>
-bool WaitFor(Done done, int ms = 3000) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done() && clock.elapsed() < ms) {
-    QEventLoop loop;
-    QTimer::singleShot(5, &loop, &QEventLoop::quit);
-    loop.exec();
-  }
-  return done();
+  return testing::ReadReply(address, {0, 0, 0, value, static_cast<std::uint16_t>(tenthsCelsius), 0, 0, 0});
 }
 
 class MeasurementWindowTest : public ::testing::Test {

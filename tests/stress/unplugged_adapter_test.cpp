@@ -14,6 +14,7 @@
 #include "live/measurement_window.h"
 #include "support/cli_processes.h"
 #include "support/running_simulator.h"
+#include "support/event_loop.h"
 #include "support/scripted_prompter.h"
 #include "support/temp_folder.h"
 
@@ -22,14 +23,7 @@ namespace {
 
 template <typename Done>
 bool WaitFor(Done done, int ms = 5000) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done() && clock.elapsed() < ms) {
-    QEventLoop loop;
-    QTimer::singleShot(5, &loop, &QEventLoop::quit);
-    loop.exec();
-  }
-  return done();
+  return testing::WaitFor(done, ms);
 }
 
 bool LinkResolves(const std::filesystem::path& link) { return QFileInfo::exists(QString::fromStdString(link.string())); }
