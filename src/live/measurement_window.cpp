@@ -49,12 +49,17 @@ F_Mesure::F_Mesure(Station& station, Prompter& prompter, QWidget* parent)
   const double dpi = screen() ? screen()->logicalDotsPerInch() : 96.0;
   auto px = [dpi](int twips) { return TwipsToPixels(twips, dpi); };
   resize(px(11355), px(7500));
+  // The controls stand on a canvas of the window's design size, which stays
+  // centred when the window is maximised.
+  canvas_ = new QWidget(this);
+  canvas_->setObjectName("Canvas");
+  canvas_->resize(px(11355), px(7500));
 
   // The title and its grey shadow, drawn first so the red text lies on top.
   const std::array<QColor, 2> titleColours{QColor(255, 0, 0), QColor(128, 128, 128)};
   const std::array<QPoint, 2> titlePlaces{QPoint(1800, 390), QPoint(1830, 405)};
   for (int k : {1, 0}) {
-    auto* label = new QLabel("Suivi des mesures", this);
+    auto* label = new QLabel("Suivi des mesures", canvas_);
     label->setObjectName(QString("Etiquette2_%1").arg(k));
     label->setFont(SansFont(13.5, true));
     QPalette p = label->palette();
@@ -65,7 +70,7 @@ F_Mesure::F_Mesure(Station& station, Prompter& prompter, QWidget* parent)
     Etiquette2_[static_cast<std::size_t>(k)] = label;
   }
 
-  Cadre1_ = new QFrame(this);
+  Cadre1_ = new QFrame(canvas_);
   Cadre1_->setObjectName("Cadre1");
   Cadre1_->setFrameShape(QFrame::Box);
   Cadre1_->setFrameShadow(QFrame::Sunken);
@@ -105,7 +110,7 @@ F_Mesure::F_Mesure(Station& station, Prompter& prompter, QWidget* parent)
     Etiquette3_[k] = value;
   }
 
-  Commande1_ = new QPushButton("ABANDON", this);
+  Commande1_ = new QPushButton("ABANDON", canvas_);
   Commande1_->setObjectName("Commande1");
   Commande1_->setGeometry(px(270), px(6840), px(1275), px(465));
   connect(Commande1_, &QPushButton::clicked, this, &F_Mesure::StopAction);
@@ -113,7 +118,7 @@ F_Mesure::F_Mesure(Station& station, Prompter& prompter, QWidget* parent)
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   connect(escape, &QShortcut::activated, this, &F_Mesure::StopAction);
 
-  lineStatus_ = new QLabel(this);
+  lineStatus_ = new QLabel(canvas_);
   lineStatus_->setObjectName("LineStatus");
   lineStatus_->setWordWrap(true);
   QPalette sp = lineStatus_->palette();
@@ -212,6 +217,11 @@ void F_Mesure::ApplyChannelVisibility() {
     Etiquette3_[k]->setVisible(shown);
     Dessin1_[k]->setVisible(shown);
   }
+}
+
+void F_Mesure::resizeEvent(QResizeEvent* event) {
+  canvas_->move(std::max(0, (width() - canvas_->width()) / 2), std::max(0, (height() - canvas_->height()) / 2));
+  QWidget::resizeEvent(event);
 }
 
 void F_Mesure::showEvent(QShowEvent* event) {

@@ -53,6 +53,7 @@ class F_Mesure : public QWidget {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void Unload();
@@ -69,6 +70,7 @@ class F_Mesure : public QWidget {
   bool loaded_ = false;
   bool lineLostReported_ = false;
 
+  QWidget* canvas_ = nullptr;
   std::array<QLabel*, 2> Etiquette2_{};
   QFrame* Cadre1_ = nullptr;
   QLabel* Dessin2_ = nullptr;
