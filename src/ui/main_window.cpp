@@ -144,10 +144,10 @@ void TRELVAN::StartMeasurement() {
 }
 
 void TRELVAN::ShowLoggerWindow(bool resetMode) {
-  if (!logger_) {
-    logger_ = new Extraction(station_.AppTitle, prompter_);
-    logger_->setAttribute(Qt::WA_DeleteOnClose);
-  }
+  // Closed through its frame, the window is kept: it starts afresh on its
+  // next showing but keeps the selected file, and an export running on its
+  // worker thread is never cut off by a delete.
+  if (!logger_) logger_ = new Extraction(station_.AppTitle, prompter_);
   logger_->show();
   logger_->raise();
   logger_->activateWindow();

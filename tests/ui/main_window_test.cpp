@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
+#include <QPointer>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
@@ -105,6 +107,14 @@ TEST_F(MainWindowTest, OneLoggerWindowServesBothCommandsAndSwitchesItsButtons) {
   EXPECT_TRUE(exportButton->isEnabled());
   EXPECT_FALSE(resetButton->isEnabled());
   EXPECT_EQ(logger->windowTitle(), "TRELVAN   V 2.19 [Datei Logging]");
+
+  // Closed through its frame it is kept for the next command, not deleted.
+  const QPointer<Extraction> kept(logger);
+  logger->close();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  ASSERT_FALSE(kept.isNull());
+  Action("Extract")->trigger();
+  EXPECT_EQ(app->mainWindow()->loggerWindow(), kept.data());
 }
 
 TEST_F(MainWindowTest, ConfigurationMenuShowsTheStartWindowAgain) {
