@@ -37,10 +37,11 @@ void MessageBoxPrompter::tell(PromptIcon icon, const std::string& text, const st
   box.exec();
 }
 
-bool MessageBoxPrompter::ask(PromptIcon icon, const std::string& text, const std::string& title) {
+bool MessageBoxPrompter::ask(PromptIcon icon, const std::string& text, const std::string& title,
+                             PromptDefault preselected) {
   QMessageBox box(BoxIcon(icon), BoxTitle(title), QString::fromStdString(text),
                   QMessageBox::Yes | QMessageBox::No, BoxParent());
-  box.setDefaultButton(QMessageBox::Yes);
+  box.setDefaultButton(preselected == PromptDefault::Yes ? QMessageBox::Yes : QMessageBox::No);
   return box.exec() == QMessageBox::Yes;
 }
 

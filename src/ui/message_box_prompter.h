@@ -18,8 +18,9 @@ class MessageBoxPrompter : public Prompter {
   using Prompter::ask;
   using Prompter::tell;
   void tell(PromptIcon icon, const std::string& text, const std::string& title) override;
-  // Yes and No, Yes the default.
-  bool ask(PromptIcon icon, const std::string& text, const std::string& title) override;
+  // Yes and No, `preselected` the default button.
+  bool ask(PromptIcon icon, const std::string& text, const std::string& title,
+           PromptDefault preselected) override;
   void beep() override;
 
   // The title an empty one stands for: the application's display name.

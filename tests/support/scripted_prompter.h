@@ -17,6 +17,7 @@ class ScriptedPrompter : public Prompter {
     std::string text;
     std::string title;
     bool question;
+    PromptDefault preselected = PromptDefault::Yes; // of a question
   };
   using Prompter::ask;
   using Prompter::tell;
@@ -24,8 +25,9 @@ class ScriptedPrompter : public Prompter {
   void tell(PromptIcon icon, const std::string& text, const std::string& title) override {
     messages.push_back({icon, text, title, false});
   }
-  bool ask(PromptIcon icon, const std::string& text, const std::string& title) override {
-    messages.push_back({icon, text, title, true});
+  bool ask(PromptIcon icon, const std::string& text, const std::string& title,
+           PromptDefault preselected) override {
+    messages.push_back({icon, text, title, true, preselected});
     if (answers.empty()) return false;
     const bool a = answers.front();
     answers.pop_front();

@@ -1,0 +1,72 @@
+// The Reading's JSON line and the separator check: what scripts and every
+// command rely on.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "core/decimal_separator.h"
+#include "core/reading_json.h"
+#include "core/time_text.h"
+
+namespace trelvan {
+namespace {
+
+TEST(DecimalSeparator, OneCharacterThatCannotBelongToANumber) {
+  struct Case {
+    const char* separator;
+    bool accepted;
+  };
+  for (const Case& c : {Case{".", true}, Case{",", true}, Case{"\u066B", true}, Case{"", false},
+                        Case{"5", false}, Case{"abc", false}, Case{"-", false}, Case{"+", false},
+                        Case{" ", false}, Case{"\t", false}, Case{"\u00A0", false},
+                        Case{"\xC3", false}, Case{"\xFF", false}}) {
+    const auto problem = DecimalSeparatorProblem(c.separator);
+    EXPECT_EQ(!problem.has_value(), c.accepted) << "separator \"" << c.separator << "\"";
+    if (problem) {
+      EXPECT_NE(problem->find("Dezimaltrennzeichen"), std::string::npos);
+    }
+  }
+}
+
+TEST(ReadingJson, OkAndFailedReadingsCarryTheirFields) {
+  setenv("TZ", "CET-1", 1);
+  tzset();
+  Reading ok;
+  ok.timeMs = 1796731540123; // 2026-12-08 12:05:40.123 UTC
+  ok.pass = 2;
+  ok.channel = 1;
+  ok.station = 3;
+  ok.block = Block::Ext;
+  ok.type = "pH";
+  ok.marker = "Zu\"lauf";
+  ok.ok = true;
+  ok.text = "7.23 pH 22.6 °C\r\nx";
+  ok.values = {{"main", 7.23, "pH"}, {"temperature", -0.5, "°C"}, {"second", std::nullopt, "MOhm"}};
+  ok.alarm = AlarmState::High;
+  EXPECT_EQ(ReadingJson(ok),
+            "{\"pass\":2,\"channel\":1,\"ok\":true,\"text\":\"7.23 pH 22.6 °C\\r\\nx\","
+            "\"time\":\"2026-12-08T13:05:40.123+01:00\",\"station\":3,\"block\":\"ext\",\"type\":\"pH\","
+            "\"marker\":\"Zu\\\"lauf\",\"values\":{\"main\":{\"value\":7.23,\"unit\":\"pH\"},"
+            "\"temperature\":{\"value\":-0.5,\"unit\":\"°C\"},\"second\":{\"value\":null,\"unit\":\"MOhm\"}},"
+            "\"alarm\":\"high\"}");
+
+  Reading failed = ok;
+  failed.ok = false;
+  failed.values.clear();
+  failed.alarm = AlarmState::None;
+  failed.failure = FailureKind::Exception;
+  failed.exceptionCode = 2;
+  failed.reason = "Station 3 lehnt ab";
+  failed.text = "Außer Betrieb";
+  EXPECT_NE(ReadingJson(failed).find("\"error\":\"exception\",\"reason\":\"Station 3 lehnt ab\","
+                                     "\"exception_code\":2,\"values\":{}}"),
+            std::string::npos);
+  EXPECT_EQ(IsoUtcTime(ok.timeMs), "2026-12-08T12:05:40.123Z");
+  for (FailureKind k : {FailureKind::TimedOut, FailureKind::HeldBack, FailureKind::NotAStation})
+    EXPECT_EQ(FailureKindFromId(FailureKindId(k)), k);
+}
+
+} // namespace
+} // namespace trelvan
