@@ -1,6 +1,7 @@
 // "PortCom.dat" as read from the disk: any bytes. The settings always end up
-// as choices that exist with their text pieces set, and a file that loads
-// without a complaint saves to bytes that load back to the same settings.
+// as choices that exist with their text pieces set, the message stays short,
+// and a file that loads without a complaint saves to bytes that load back to
+// the same settings.
 
 #include <cstddef>
 #include <cstdint>
@@ -28,6 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!status.ok()) {
     FUZZ_CHECK(status.kind == ConfigStatus::Kind::Invalid, "a bad file is Invalid");
     FUZZ_CHECK(status.message.find("PortCom.dat") != std::string::npos, "message names the file");
+    FUZZ_CHECK(status.message.size() < 300, "message quotes no more than an excerpt");
     return 0;
   }
   const std::string saved = FormatSerialFile(settings);

@@ -136,10 +136,4 @@ DecodedUnit DecodeUnit(UnitRule rule, std::int16_t unitWord) {
   return Unknown();
 }
 
-std::string PadTwoDigits(std::string_view text) {
-  std::string padded = "0";
-  padded += text;
-  return padded.size() <= 2 ? padded : padded.substr(padded.size() - 2);
-}
-
 } // namespace trelvan

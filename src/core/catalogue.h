@@ -79,7 +79,4 @@ struct DecodedUnit {
 // the unit. A word the rule does not know gives "____" and divisor 1.
 DecodedUnit DecodeUnit(UnitRule rule, std::int16_t unitWord);
 
-// "0" prefixed, rightmost two characters kept: "5" -> "05", "123" -> "23".
-std::string PadTwoDigits(std::string_view text);
-
 } // namespace trelvan

@@ -6,35 +6,42 @@
 #include "catalogue.h"
 #include "cp1252.h"
 #include "text_file.h"
+#include "texts.h"
 
 namespace trelvan {
 
 namespace {
 
+namespace txt = core_texts;
+
 constexpr const char* kCrLf = "\r\n";
+constexpr std::string_view kTrue = "#TRUE#";
+constexpr std::string_view kFalse = "#FALSE#";
 
 std::string Quote(std::string_view cp1252) { return "\"" + std::string(cp1252) + "\""; }
 
-// Collects the problems of one load; the first one is reported.
-struct LoadProblems {
-  std::string first;
-  void Add(int line, std::string_view field, std::string_view what) {
-    if (!first.empty()) return;
-    first = "Die Datei \"config.txt\" ist fehlerhaft: Zeile " + std::to_string(line) + ", " +
-            std::string(field) + ": " + std::string(what) + ".";
-  }
-};
+// The kinds of field the program writes: bare whole numbers, quoted texts and
+// the two flag words. Every stored file was written so; a field of another
+// kind means the fields have shifted (a line is missing or was added), and
+// nothing after it can be trusted.
+enum class FieldKind { Number, Text, Flag };
 
-std::string ChannelField(int channel, std::string_view name) {
-  return std::string(name) + " von Kanal " + std::to_string(channel);
+bool HasKind(const TextField& f, FieldKind kind) {
+  switch (kind) {
+    case FieldKind::Number: return !f.quoted && ParseWholeNumber(f.text).has_value();
+    case FieldKind::Text: return f.quoted;
+    case FieldKind::Flag: return !f.quoted && (f.text == kTrue || f.text == kFalse);
+  }
+  return false;
 }
 
-std::optional<bool> ParseFlag(const TextField& f) {
-  if (f.quoted) return std::nullopt;
-  if (f.text == "#TRUE#") return true;
-  if (f.text == "#FALSE#") return false;
-  if (auto n = ParseWholeNumber(f.text)) return *n != 0;
-  return std::nullopt;
+std::string_view Expected(FieldKind kind) {
+  switch (kind) {
+    case FieldKind::Number: return txt::kANumber;
+    case FieldKind::Text: return txt::kAQuotedText;
+    case FieldKind::Flag: return txt::kAFlag;
+  }
+  return {};
 }
 
 } // namespace
@@ -46,9 +53,9 @@ int ChannelTable::enabledCount() const {
 }
 
 std::string QuotedFieldProblem(std::string_view utf8) {
-  if (utf8.find('"') != std::string_view::npos) return "enthält ein Anführungszeichen";
-  if (utf8.find_first_of("\r\n") != std::string_view::npos) return "enthält einen Zeilenumbruch";
-  if (!Utf8ToCp1252(utf8)) return "enthält ein Zeichen, das die Datei nicht speichern kann";
+  if (utf8.find('"') != std::string_view::npos) return std::string(txt::kHoldsQuote);
+  if (utf8.find_first_of("\r\n") != std::string_view::npos) return std::string(txt::kHoldsLineBreak);
+  if (!Utf8ToCp1252(utf8)) return std::string(txt::kHoldsUnstorable);
   return {};
 }
 
@@ -56,11 +63,12 @@ ChannelFileBytes FormatChannelFile(const ChannelTable& table) {
   ChannelFileBytes out;
   for (int i = 0; i < kChannelCount; ++i) {
     const ChannelConfig& c = table[i];
-    for (auto [text, name] : {std::pair{std::string_view(c.stationAddress), "Adresse"},
-                              std::pair{std::string_view(c.marker), "Merkzeichen"}}) {
+    for (auto [text, name] : {std::pair{std::string_view(c.stationAddress), txt::kAddress},
+                              std::pair{std::string_view(c.marker), txt::kMarker}}) {
       if (auto problem = QuotedFieldProblem(text); !problem.empty()) {
-        out.error = std::string(name) + " von Kanal " + std::to_string(i) + " " + problem + ".";
         out.bytes.clear();
+        out.status = {ConfigStatus::Kind::Invalid,
+                      txt::NotSaved(kChannelFileName, txt::FieldOfChannel(name, i), problem)};
         return out;
       }
     }
@@ -71,7 +79,7 @@ ChannelFileBytes FormatChannelFile(const ChannelTable& table) {
     std::string line;
     for (int i = 0; i < kChannelCount; ++i) {
       if (i) line += ",";
-      line += (table[i].*flag) ? "#TRUE#" : "#FALSE#";
+      line += (table[i].*flag) ? kTrue : kFalse;
     }
     return line + kCrLf;
   };
@@ -82,99 +90,94 @@ ChannelFileBytes FormatChannelFile(const ChannelTable& table) {
 
 ConfigStatus ParseChannelFile(ChannelTable& table, std::string_view bytes) {
   std::array<ChannelConfig, kChannelCount> read{};
-  LoadProblems problems;
   FieldReader reader(bytes);
-  bool truncated = false;
+  std::string outOfRange; // the first number its field cannot take; the field keeps its default
+  std::string shifted;    // the first field missing or of the wrong kind
+  int firstUnread = kChannelCount;
 
-  auto next = [&](int channel, std::string_view name) -> std::optional<TextField> {
-    if (truncated) return std::nullopt;
+  // The next field when it is there and of its kind; otherwise the reading
+  // ends, and channel `channel` and all after it are unread.
+  auto take = [&](int channel, std::string_view name, FieldKind kind) -> std::optional<TextField> {
     auto f = reader.Next();
-    if (!f) {
-      truncated = true;
-      problems.Add(reader.line(), ChannelField(channel, name),
-                   reader.unterminatedQuote() ? "schließendes Anführungszeichen fehlt"
-                                              : "Datei endet zu früh");
-    }
-    return f;
+    if (f && HasKind(*f, kind)) return f;
+    const std::string what = f ? txt::FoundInsteadOf(f->text, f->quoted, Expected(kind))
+                             : std::string(reader.unterminatedQuote() ? txt::kQuoteNotClosed
+                                                                      : txt::kFileEndsEarly);
+    shifted = txt::FieldProblem(f ? f->line : reader.line(), txt::FieldOfChannel(name, channel), what) +
+              " " + txt::ChannelsSwitchedOff(channel, kChannelCount - 1);
+    firstUnread = channel;
+    return std::nullopt;
   };
   auto number = [&](int channel, std::string_view name, long long lo, long long hi,
                     std::int16_t& target) {
-    auto f = next(channel, name);
-    if (!f) return;
-    auto n = f->quoted ? std::nullopt : ParseWholeNumber(f->text);
-    if (!n) {
-      problems.Add(f->line, ChannelField(channel, name), "\"" + Cp1252ToUtf8(f->text) + "\" ist keine Zahl");
-    } else if (*n < lo || *n > hi) {
-      problems.Add(f->line, ChannelField(channel, name),
-                   std::to_string(*n) + " liegt nicht zwischen " + std::to_string(lo) + " und " +
-                       std::to_string(hi));
-    } else {
-      target = static_cast<std::int16_t>(*n);
-    }
+    auto f = take(channel, name, FieldKind::Number);
+    if (!f) return false;
+    const long long n = *ParseWholeNumber(f->text);
+    if (n >= lo && n <= hi)
+      target = static_cast<std::int16_t>(n);
+    else if (outOfRange.empty())
+      outOfRange = txt::FieldProblem(f->line, txt::FieldOfChannel(name, channel), txt::OutOfRange(n, lo, hi));
+    return true;
   };
   auto text = [&](int channel, std::string_view name, std::string& target) {
-    auto f = next(channel, name);
+    auto f = take(channel, name, FieldKind::Text);
     if (f) target = Cp1252ToUtf8(f->text);
+    return f.has_value();
   };
 
-  for (int i = 0; i < kChannelCount; ++i) {
+  bool reading = true;
+  for (int i = 0; reading && i < kChannelCount; ++i) {
     auto& c = read[static_cast<std::size_t>(i)];
-    number(i, "Auswahl", 0, 2, c.enabled);
-    number(i, "Messung Typ", -1, kMeasurementTypeCount - 1, c.typeIndex);
-    text(i, "Adresse", c.stationAddress);
-    text(i, "Merkzeichen", c.marker);
+    reading = number(i, txt::kCheckState, 0, 2, c.enabled) &&
+              number(i, txt::kTypeIndex, -1, kMeasurementTypeCount - 1, c.typeIndex) &&
+              text(i, txt::kAddress, c.stationAddress) && text(i, txt::kMarker, c.marker);
   }
   // Line 9 holds the Master flags, line 10 the Ext. flags; setting one flag
   // clears the other, so "#TRUE#" on both lines reads as Ext.
-  for (int element = 0; element < 2; ++element) {
-    for (int i = 0; i < kChannelCount; ++i) {
+  for (int element = 0; reading && element < 2; ++element) {
+    for (int i = 0; reading && i < kChannelCount; ++i) {
       auto& c = read[static_cast<std::size_t>(i)];
-      auto f = next(i, element == 0 ? "Master" : "Ext.");
-      if (!f) break;
-      auto flag = ParseFlag(*f);
-      if (!flag) {
-        problems.Add(f->line, ChannelField(i, element == 0 ? "Master" : "Ext."),
-                     "\"" + Cp1252ToUtf8(f->text) + "\" ist kein Wahrheitswert");
-        continue;
-      }
+      const auto f = take(i, element == 0 ? txt::kMasterFlag : txt::kExtFlag, FieldKind::Flag);
+      reading = f.has_value();
+      if (!reading) break;
+      const bool flag = f->text == kTrue;
       if (element == 0) {
-        c.isMaster = *flag;
-        if (*flag) c.isExt = false;
+        c.isMaster = flag;
+        if (flag) c.isExt = false;
       } else {
-        c.isExt = *flag;
-        if (*flag) c.isMaster = false;
+        c.isExt = flag;
+        if (flag) c.isMaster = false;
       }
     }
   }
+  // Unread channels are off and never polled; those before them stand as read.
+  for (int i = firstUnread; i < kChannelCount; ++i) read[static_cast<std::size_t>(i)] = ChannelConfig{};
   table.channels = read;
-  if (problems.first.empty()) return {};
-  return {ConfigStatus::Kind::Invalid, problems.first};
+
+  if (outOfRange.empty() && shifted.empty()) return {};
+  std::string problems = outOfRange;
+  if (!shifted.empty()) problems += (problems.empty() ? "" : " ") + shifted;
+  return {ConfigStatus::Kind::Invalid, txt::FileFaulty(kChannelFileName, problems)};
 }
 
 ConfigStatus LoadChannelTable(ChannelTable& table, const std::filesystem::path& folder) {
-  const FileBytes file = ReadWholeFile(folder / kChannelFileName);
+  const FileBytes file = ReadSmallFile(folder / kChannelFileName);
   if (file.status == ReadStatus::Missing) {
     table.channels = {};
-    return {ConfigStatus::Kind::Missing,
-            "Die Datei \"config.txt\" fehlt. Alle Kanäle sind ausgeschaltet; "
-            "die Datei wird beim nächsten Speichern angelegt."};
+    return {ConfigStatus::Kind::Missing, txt::FileMissing(kChannelFileName, txt::kChannelDefaults)};
   }
   if (file.status == ReadStatus::Unreadable) {
     table.channels = {};
     return {ConfigStatus::Kind::IoError,
-            "Die Datei \"config.txt\" kann nicht gelesen werden: " + file.reason};
+            txt::FileUnreadable(kChannelFileName, file.reason, txt::kChannelDefaults)};
   }
   return ParseChannelFile(table, file.bytes);
 }
 
 ConfigStatus SaveChannelTable(const ChannelTable& table, const std::filesystem::path& folder) {
   const ChannelFileBytes formatted = FormatChannelFile(table);
-  if (!formatted.error.empty())
-    return {ConfigStatus::Kind::Invalid,
-            "\"config.txt\" wurde nicht gespeichert: " + formatted.error};
-  if (auto error = WriteFileAtomically(folder / kChannelFileName, formatted.bytes))
-    return {ConfigStatus::Kind::IoError, *error};
-  return {};
+  if (!formatted.status.ok()) return formatted.status;
+  return WriteFileAtomically(folder / kChannelFileName, formatted.bytes);
 }
 
 void BuildChannelCaptions(ChannelTable& table) {
@@ -182,7 +185,8 @@ void BuildChannelCaptions(ChannelTable& table) {
     auto& caption = table.ChannelCaption[static_cast<std::size_t>(i)];
     caption = table[i].marker;
     if (table[i].typeIndex == kFlowTypeIndex)
-      caption = table[i].marker + "\r\nTages Volumen\r\nGesamtvolumen";
+      caption = table[i].marker + kCrLf + std::string(txt::kDailyVolume) + kCrLf +
+                std::string(txt::kTotalVolume);
   }
 }
 

@@ -39,9 +39,15 @@ struct ChannelTable {
 };
 
 // Reads "config.txt" in `folder` into the table's channels (captions untouched).
-// A missing file leaves the defaults and says so; a malformed one keeps what
-// could be read, defaults for the rest, and names the first faulty line and
-// field. Loading never writes the file.
+// A missing or unreadable file (a folder, a device, a file of more than 64 KiB)
+// leaves the defaults, all channels off, and says so. The fields must be of
+// the kinds the program writes: check state and type index bare whole numbers,
+// address and marker quoted texts, the flags #TRUE# or #FALSE#. The first
+// field that is missing or of another kind ends the reading: its channel and
+// every later one take the defaults (off, not polled), the channels before it
+// stand as read, and the message names the line and that channel. A number its
+// field cannot take leaves that field at its default. Loading never writes the
+// file.
 ConfigStatus LoadChannelTable(ChannelTable& table, const std::filesystem::path& folder);
 
 // Writes the whole table to "config.txt" in `folder` atomically. Refuses (and
@@ -49,10 +55,10 @@ ConfigStatus LoadChannelTable(ChannelTable& table, const std::filesystem::path& 
 // character that Windows-1252 cannot carry, since it would not load back.
 ConfigStatus SaveChannelTable(const ChannelTable& table, const std::filesystem::path& folder);
 
-// The bytes SaveChannelTable writes, or an error text.
+// The bytes SaveChannelTable writes, or why it refuses.
 struct ChannelFileBytes {
   std::string bytes;
-  std::string error;
+  ConfigStatus status;
 };
 ChannelFileBytes FormatChannelFile(const ChannelTable& table);
 ConfigStatus ParseChannelFile(ChannelTable& table, std::string_view bytes);

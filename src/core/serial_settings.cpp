@@ -2,12 +2,14 @@
 
 #include <optional>
 
-#include "cp1252.h"
 #include "text_file.h"
+#include "texts.h"
 
 namespace trelvan {
 
 namespace {
+
+namespace txt = core_texts;
 
 // Print notation: a blank in place of a plus sign, the digits, one trailing blank.
 std::string PrintNumber(int n) {
@@ -61,65 +63,57 @@ ConfigStatus ParseSerialFile(SerialSettings& settings, std::string_view bytes) {
   SerialSettings read; // defaults for whatever cannot be read
   std::string firstProblem;
   auto problem = [&](int line, std::string_view field, const std::string& what) {
-    if (firstProblem.empty())
-      firstProblem = "Die Datei \"PortCom.dat\" ist fehlerhaft: Zeile " + std::to_string(line) +
-                     ", " + std::string(field) + ": " + what + ".";
+    if (firstProblem.empty()) firstProblem = txt::FieldProblem(line, field, what);
   };
 
   struct Field {
-    const char* name;
+    std::string_view name;
     int lo, hi;
     std::int16_t SerialSettings::*target;
   };
   const Field fields[] = {
-      {"Port", 1, 4, &SerialSettings::portNumber},
-      {"Geschwindigkeit", 0, 2, &SerialSettings::speedIndex},
-      {"Parität", 0, 2, &SerialSettings::parityIndex},
-      {"Stop", 0, 1, &SerialSettings::stopBitsIndex},
+      {txt::kPort, 1, 4, &SerialSettings::portNumber},
+      {txt::kSpeed, 0, 2, &SerialSettings::speedIndex},
+      {txt::kParity, 0, 2, &SerialSettings::parityIndex},
+      {txt::kStopBits, 0, 1, &SerialSettings::stopBitsIndex},
   };
   FieldReader reader(bytes, /*blankSeparates=*/true);
   for (const Field& field : fields) {
     auto f = reader.Next();
     if (!f) {
-      problem(reader.line(), field.name, "Datei endet zu früh");
+      problem(reader.line(), field.name, std::string(txt::kFileEndsEarly));
       break;
     }
     auto n = f->quoted ? std::nullopt : ParseWholeNumber(f->text);
     if (!n)
-      problem(f->line, field.name, "\"" + Cp1252ToUtf8(f->text) + "\" ist keine Zahl");
+      problem(f->line, field.name, txt::FoundInsteadOf(f->text, f->quoted, txt::kANumber));
     else if (*n < field.lo || *n > field.hi)
-      problem(f->line, field.name,
-              std::to_string(*n) + " liegt nicht zwischen " + std::to_string(field.lo) + " und " +
-                  std::to_string(field.hi));
+      problem(f->line, field.name, txt::OutOfRange(*n, field.lo, field.hi));
     else
       read.*field.target = static_cast<std::int16_t>(*n);
   }
   read.SetTextsFromIndexes();
   settings = read;
   if (firstProblem.empty()) return {};
-  return {ConfigStatus::Kind::Invalid, firstProblem};
+  return {ConfigStatus::Kind::Invalid, txt::FileFaulty(kSerialFileName, firstProblem)};
 }
 
 ConfigStatus LoadSerialSettings(SerialSettings& settings, const std::filesystem::path& folder) {
-  const FileBytes file = ReadWholeFile(folder / kSerialFileName);
+  const FileBytes file = ReadSmallFile(folder / kSerialFileName);
   if (file.status == ReadStatus::Missing) {
     settings = SerialSettings{};
-    return {ConfigStatus::Kind::Missing,
-            "Die Datei \"PortCom.dat\" fehlt. Es gilt Com1, 9600 Baud, ohne Parität, 8 Datenbits, "
-            "1 Stoppbit; die Datei wird beim nächsten Speichern angelegt."};
+    return {ConfigStatus::Kind::Missing, txt::FileMissing(kSerialFileName, txt::kSerialDefaults)};
   }
   if (file.status == ReadStatus::Unreadable) {
     settings = SerialSettings{};
     return {ConfigStatus::Kind::IoError,
-            "Die Datei \"PortCom.dat\" kann nicht gelesen werden: " + file.reason};
+            txt::FileUnreadable(kSerialFileName, file.reason, txt::kSerialDefaults)};
   }
   return ParseSerialFile(settings, file.bytes);
 }
 
 ConfigStatus SaveSerialSettings(const SerialSettings& settings, const std::filesystem::path& folder) {
-  if (auto error = WriteFileAtomically(folder / kSerialFileName, FormatSerialFile(settings)))
-    return {ConfigStatus::Kind::IoError, *error};
-  return {};
+  return WriteFileAtomically(folder / kSerialFileName, FormatSerialFile(settings));
 }
 
 } // namespace trelvan

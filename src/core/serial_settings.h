@@ -50,8 +50,9 @@ std::string SettingsText(const SerialSettings& settings);
 std::string StopBitsPiece(int index);
 
 // Reads the four numbers of "PortCom.dat" in `folder` (any blanks, commas and
-// line ends between them). Missing file: defaults (Com1, 9600, no parity, one
-// stop bit), and it says so. A number that cannot be read or lies outside its
+// line ends between them). A missing or unreadable file (a folder, a device, a
+// file of more than 64 KiB): defaults (Com1, 9600, no parity, one stop bit),
+// and it says so. A number that cannot be read or lies outside its
 // choices is reported with its line and takes its default.
 ConfigStatus LoadSerialSettings(SerialSettings& settings, const std::filesystem::path& folder);
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "config_status.h"
+
 namespace trelvan {
 
 enum class ReadStatus { Ok, Missing, Unreadable };
@@ -16,16 +18,25 @@ enum class ReadStatus { Ok, Missing, Unreadable };
 struct FileBytes {
   ReadStatus status = ReadStatus::Ok;
   std::string bytes;
-  std::string reason; // why it could not be read
+  std::string reason; // German: why it could not be read
 };
 
-FileBytes ReadWholeFile(const std::filesystem::path& path);
+// A configuration file is a few hundred bytes; anything larger is not one.
+inline constexpr std::size_t kSmallFileLimit = 64 * 1024;
 
-// Writes bytes to a temporary file in the same folder, flushes it to the disk
-// and renames it over `path`, so that a crash or a full disk leaves either the
-// old or the new file, never a broken one. Returns an error text, or nothing.
-std::optional<std::string> WriteFileAtomically(const std::filesystem::path& path,
-                                               std::string_view bytes);
+// Reads a small regular file whole. Anything else (a folder, a FIFO, a device,
+// a file over `limit` bytes) is refused with its reason before it is read, and
+// no more than `limit` bytes are ever read, so a strange file neither blocks
+// nor fills the memory.
+FileBytes ReadSmallFile(const std::filesystem::path& path, std::size_t limit = kSmallFileLimit);
+
+// Writes bytes to a temporary file of a unique name in the same folder,
+// flushes it to the disk and renames it over `path`, so that a crash or a full
+// disk leaves either the old or the new file, never a broken one. The new file
+// keeps the old one's mode (and owner, where the process may set it). When
+// `path` is a symbolic link, its final target is replaced the same way in the
+// target's folder and the link stays.
+ConfigStatus WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 
 // Test hook: called between the write of the temporary file and the rename.
 // Returning false abandons the save as if the process had died there.

@@ -67,12 +67,5 @@ TEST(DecodeUnit, RulesGiveUnitAndDivisor) {
         << static_cast<int>(c.rule) << " word " << c.word;
 }
 
-TEST(PadTwoDigits, KeepsTheRightmostTwoCharacters) {
-  EXPECT_EQ(PadTwoDigits("5"), "05");
-  EXPECT_EQ(PadTwoDigits("12"), "12");
-  EXPECT_EQ(PadTwoDigits(""), "0");
-  EXPECT_EQ(PadTwoDigits("123"), "23");
-}
-
 } // namespace
 } // namespace trelvan

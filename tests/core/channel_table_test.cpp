@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "core/channel_table.h"
 #include "core/text_file.h"
 #include "support/temp_folder.h"
@@ -23,7 +26,7 @@ TEST(ChannelFile, WritesTheStationsLayout) {
   t[0] = {1, 2, "3", "A", true, false};
   t[2] = {0, -1, "", "", false, true};
   const auto f = FormatChannelFile(t);
-  ASSERT_EQ(f.error, "");
+  ASSERT_TRUE(f.status.ok()) << f.status.message;
   EXPECT_EQ(f.bytes,
             "1,2\r\n\"3\",\"A\"\r\n"
             "0,-1\r\n\"\",\"\"\r\n"
@@ -113,14 +116,63 @@ TEST(ChannelFile, BadFilesAreReportedWithLineAndFieldAndNeverRewritten) {
   }
 }
 
-TEST(ChannelFile, WhatCouldBeReadIsKeptAndTheRestDefaults) {
+TEST(ChannelFile, ANumberItsFieldCannotTakeLeavesThatFieldAtItsDefault) {
   ChannelTable t;
-  ParseChannelFile(t, "1,99\r\n\"7\",\"M\"\r\n1,3\r\n");
-  EXPECT_EQ(t[0].enabled, 1);
+  const std::string bytes = FormatChannelFile(SampleTable()).bytes;
+  const auto status = ParseChannelFile(t, "1,99" + bytes.substr(bytes.find("\r\n")));
+  EXPECT_EQ(status.kind, ConfigStatus::Kind::Invalid);
   EXPECT_EQ(t[0].typeIndex, -1); // refused, not wrapped
-  EXPECT_EQ(t[0].stationAddress, "7");
-  EXPECT_EQ(t[1].typeIndex, 3);
-  EXPECT_EQ(t[2].enabled, 0);
+  EXPECT_EQ(t[0].stationAddress, "3");
+  EXPECT_EQ(t.channels[3], SampleTable().channels[3]);
+}
+
+// Fields are read in order, so a missing line shifts every later field into
+// the wrong place; only a field of the wrong kind shows it. From there on
+// nothing is used: no channel is polled with another channel's type or station.
+TEST(ChannelFile, AFieldMissingOrOfTheWrongKindSwitchesOffItsChannelAndAllAfter) {
+  struct Case {
+    int line;                  // 1..10
+    std::string replacement;   // "-" deletes the line
+    int firstUnread;           // channel
+    const char* where;
+  };
+  const Case cases[] = {
+      {2, "-", 0, "Zeile 2, Adresse von Kanal 0"},      // address reads the next number
+      {3, "-", 1, "Zeile 3, Auswahl von Kanal 1"},      // check state reads a text
+      {5, "\"1\",-1", 2, "Zeile 5, Auswahl von Kanal 2"},
+      {6, "\"\"," + std::string(60000, 'x'), 2, "Merkzeichen von Kanal 2"}, // huge bad field
+      {8, "\"14\"", 3, "Zeile 9, Merkzeichen von Kanal 3"}, // marker reads a flag
+      {8, "\"14\",\"open", 3, "Merkzeichen von Kanal 3"},
+      {10, "#FALSE#,#TRUE#,#FALSE#,-1", 3, "Zeile 10, Ext. von Kanal 3"},
+  };
+  const ChannelTable sample = SampleTable();
+  std::vector<std::string> lines;
+  const std::string bytes = FormatChannelFile(sample).bytes;
+  for (std::size_t at = 0, end; (end = bytes.find("\r\n", at)) != std::string::npos; at = end + 2)
+    lines.push_back(bytes.substr(at, end - at));
+  ASSERT_EQ(lines.size(), 10u);
+
+  for (const Case& c : cases) {
+    std::string file;
+    for (int n = 1; n <= 10; ++n)
+      if (n != c.line || c.replacement != "-")
+        file += (n == c.line ? c.replacement : lines[static_cast<std::size_t>(n - 1)]) + "\r\n";
+    ChannelTable t = sample;
+    const auto status = ParseChannelFile(t, file);
+    SCOPED_TRACE(c.where);
+    EXPECT_EQ(status.kind, ConfigStatus::Kind::Invalid);
+    EXPECT_NE(status.message.find("config.txt"), std::string::npos) << status.message;
+    EXPECT_NE(status.message.find(c.where), std::string::npos) << status.message;
+    EXPECT_NE(status.message.find("Kanal " + std::to_string(c.firstUnread) + " "), std::string::npos);
+    EXPECT_LT(status.message.size(), 300u); // an excerpt of the bad field, not the field
+    for (int i = 0; i < c.firstUnread; ++i) {
+      EXPECT_EQ(t[i].enabled, sample[i].enabled) << i;
+      EXPECT_EQ(t[i].typeIndex, sample[i].typeIndex) << i;
+      EXPECT_EQ(t[i].stationAddress, sample[i].stationAddress) << i;
+      EXPECT_EQ(t[i].marker, sample[i].marker) << i;
+    }
+    for (int i = c.firstUnread; i < kChannelCount; ++i) EXPECT_EQ(t[i], ChannelConfig{}) << i;
+  }
 }
 
 TEST(ChannelFile, TextsTheFormatCannotHoldAreRefusedAndTheOldFileStays) {

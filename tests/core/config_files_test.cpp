@@ -1,0 +1,148 @@
+// What "config.txt" and "PortCom.dat" do when they are not the plain small
+// files the program wrote: anything unreadable gives the defaults and a
+// message, and a save replaces the file, and only the file.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#if defined(__unix__)
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "core/channel_table.h"
+#include "core/serial_settings.h"
+#include "support/temp_folder.h"
+
+namespace trelvan {
+namespace {
+
+using testing::TempFolder;
+
+#if defined(__unix__)
+
+// Both files, loaded and saved through the same mechanism.
+struct ConfigFile {
+  const char* name;
+  std::function<ConfigStatus(const std::filesystem::path&)> load;
+  std::function<bool()> loadedDefaults; // what the last load gave are the defaults
+  std::function<ConfigStatus(const std::filesystem::path&)> save;
+};
+
+std::vector<ConfigFile> BothFiles(ChannelTable& table, SerialSettings& settings) {
+  ChannelTable stored;
+  stored[0] = {1, 2, "3", "Becken", false, true};
+  SerialSettings storedSettings;
+  storedSettings.SetSpeed(2);
+  return {
+      {"config.txt",
+       [&](const std::filesystem::path& folder) {
+         table[0] = {1, 2, "3", "vorher", true, false};
+         return LoadChannelTable(table, folder);
+       },
+       [&] { return table.channels == ChannelTable{}.channels; },
+       [stored](const std::filesystem::path& folder) { return SaveChannelTable(stored, folder); }},
+      {"PortCom.dat",
+       [&](const std::filesystem::path& folder) {
+         settings.SetSpeed(1);
+         return LoadSerialSettings(settings, folder);
+       },
+       [&] { return settings == SerialSettings{}; },
+       [storedSettings](const std::filesystem::path& folder) {
+         return SaveSerialSettings(storedSettings, folder);
+       }},
+  };
+}
+
+TEST(ConfigFiles, AnythingButASmallRegularFileGivesTheDefaultsAndSaysWhy) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::filesystem::path&)> make;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"folder", [](const auto& p) { std::filesystem::create_directory(p); }, "ist ein Ordner"},
+      {"FIFO without a writer", [](const auto& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
+       "keine gewöhnliche Datei"},
+      {"endless device", [](const auto& p) { std::filesystem::create_symlink("/dev/zero", p); },
+       "keine gewöhnliche Datei"},
+      {"10 MB of digits", [](const auto& p) { std::ofstream(p) << std::string(10'000'000, '1'); },
+       "größer als 64 KiB"},
+  };
+  ChannelTable table;
+  SerialSettings settings;
+  for (const ConfigFile& file : BothFiles(table, settings)) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(file.name) + ", " + c.what);
+      TempFolder dir;
+      c.make(dir / file.name);
+      const ConfigStatus status = file.load(dir.path());
+      EXPECT_EQ(status.kind, ConfigStatus::Kind::IoError);
+      EXPECT_NE(status.message.find(file.name), std::string::npos) << status.message;
+      EXPECT_NE(status.message.find(c.reason), std::string::npos) << status.message;
+      EXPECT_TRUE(file.loadedDefaults());
+    }
+  }
+}
+
+TEST(ConfigFiles, ASaveReplacesTheFileOrTheLinksTargetAndNothingElse) {
+  struct Case {
+    const char* what;
+    // Prepares the folder; returns the file that must receive the new bytes.
+    std::function<std::filesystem::path(const TempFolder&, const char* name)> prepare;
+  };
+  const Case cases[] = {
+      {"mode 0600 is kept",
+       [](const TempFolder& dir, const char* name) {
+         dir.write(name, "old");
+         ::chmod((dir / name).c_str(), 0600);
+         return dir / name;
+       }},
+      {"a link is kept and its target replaced",
+       [](const TempFolder& dir, const char* name) {
+         std::filesystem::create_directory(dir / "real");
+         dir.write(std::string("real/") + name, "old");
+         ::chmod((dir / "real" / name).c_str(), 0600);
+         std::filesystem::create_symlink(std::filesystem::path("real") / name, dir / name);
+         return dir / "real" / name;
+       }},
+      {"a link planted at the old temporary name leads nowhere",
+       [](const TempFolder& dir, const char* name) {
+         dir.write(name, "old");
+         ::chmod((dir / name).c_str(), 0600);
+         std::filesystem::create_symlink(dir / "victim", dir / (std::string(name) + ".tmp"));
+         return dir / name;
+       }},
+  };
+  ChannelTable table;
+  SerialSettings settings;
+  for (const ConfigFile& file : BothFiles(table, settings)) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(file.name) + ", " + c.what);
+      TempFolder dir;
+      dir.write("victim", "untouched");
+      const std::filesystem::path written = c.prepare(dir, file.name);
+      const bool wasLink = std::filesystem::is_symlink(dir / file.name);
+      ASSERT_TRUE(file.save(dir.path()).ok());
+
+      EXPECT_EQ(std::filesystem::is_symlink(dir / file.name), wasLink);
+      EXPECT_NE(dir.read(std::filesystem::relative(written, dir.path()).string()), "old");
+      struct stat st {};
+      ASSERT_EQ(::stat(written.c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 0777, 0600u);
+      EXPECT_EQ(dir.read("victim"), "untouched");
+      EXPECT_TRUE(file.load(dir.path()).ok());
+      EXPECT_FALSE(file.loadedDefaults()); // the saved values, read back
+    }
+  }
+}
+
+#endif
+
+} // namespace
+} // namespace trelvan
