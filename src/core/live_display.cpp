@@ -4,6 +4,7 @@
 
 #include "catalogue.h"
 #include "picture_format.h"
+#include "texts.h"
 
 namespace trelvan {
 
@@ -175,7 +176,7 @@ std::string BuildLiveLabelText(int typeIndex, const SharedResults& r,
 }
 
 std::string_view FailureText(int typeIndex) {
-  return typeIndex == kRedoxTypeIndex ? "Out of order" : "Außer Betrieb";
+  return typeIndex == kRedoxTypeIndex ? core_texts::kOutOfOrderRedox : core_texts::kOutOfOrder;
 }
 
 } // namespace trelvan

@@ -1,7 +1,8 @@
 #pragma once
 // The operator texts of the core, in one place: what the messages about
 // "config.txt" and "PortCom.dat" say, how they name the fields of the files,
-// and the caption lines of a flow gauge. German, UTF-8.
+// the caption lines of a flow gauge and the failure text of a value label.
+// German (one English label text, as the station has it), UTF-8.
 
 #include <cstddef>
 #include <string>
@@ -25,6 +26,11 @@ inline constexpr std::string_view kStopBits = "Stop";
 // The lines a flow gauge's caption adds below the marker.
 inline constexpr std::string_view kDailyVolume = "Tages Volumen";
 inline constexpr std::string_view kTotalVolume = "Gesamtvolumen";
+
+// The value label of a channel whose instrument did not answer; the redox
+// instrument's label says it in English.
+inline constexpr std::string_view kOutOfOrder = "Außer Betrieb";
+inline constexpr std::string_view kOutOfOrderRedox = "Out of order";
 
 // What is in use when a configuration file cannot be read.
 inline constexpr std::string_view kChannelDefaults = "Alle Kanäle sind ausgeschaltet";
