@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -34,11 +35,11 @@ MqttSettingsDialog::MqttSettingsDialog(std::filesystem::path folder, Prompter& p
   form->setContentsMargins(24, 0, 0, 0);
   url_ = new QLineEdit;
   url_->setObjectName("Url");
-  url_->setPlaceholderText("mqtts://broker.beispiel.de:8883");
+  url_->setPlaceholderText("mqtt://Rechner:1883 oder mqtts://Rechner:8883");
   url_->setToolTip("mqtt://Rechner:Port (unverschlüsselt, Port 1883) oder mqtts://Rechner:Port (TLS, Port 8883)");
   site_ = new QLineEdit;
   site_->setObjectName("Standort");
-  site_->setPlaceholderText(Text(HostSiteName()));
+  site_->setPlaceholderText("leer: der Rechnername „" + Text(HostSiteName()) + "“");
   site_->setToolTip("Name dieser Messstation in den Themen trelvan/<Standort>/…; leer: der Rechnername");
   keepalive_ = new QSpinBox;
   keepalive_->setObjectName("KeepAlive");
@@ -47,11 +48,11 @@ MqttSettingsDialog::MqttSettingsDialog(std::filesystem::path folder, Prompter& p
   keepalive_->setToolTip("So schnell meldet der Broker eine abgerissene Station als „offline“");
   caFile_ = new QLineEdit;
   caFile_->setObjectName("CaDatei");
-  caFile_->setPlaceholderText("die Zertifikate des Systems");
+  caFile_->setPlaceholderText("leer: die Zertifikate des Systems");
   caFile_->setToolTip("CA-Zertifikat(e) im PEM-Format, nur für mqtts://");
   credentialsFile_ = new QLineEdit;
   credentialsFile_->setObjectName("Zugangsdatei");
-  credentialsFile_->setPlaceholderText(QString("Umgebungsvariablen %1, %2").arg(kUserVariable, kPasswordVariable));
+  credentialsFile_->setPlaceholderText(QString("leer: Umgebungsvariablen %1, %2").arg(kUserVariable, kPasswordVariable));
   credentialsFile_->setToolTip(
       "Textdatei: erste Zeile Benutzername, zweite Zeile Passwort; nur für den Benutzer (und seine Gruppe) lesbar");
   haDiscovery_ = new QCheckBox("Kanäle bei &Home Assistant anmelden");
@@ -69,8 +70,15 @@ MqttSettingsDialog::MqttSettingsDialog(std::filesystem::path folder, Prompter& p
   form->addRow("&Broker:", url_);
   form->addRow("&Standort:", site_);
   form->addRow("&Keep-Alive:", keepalive_);
-  form->addRow("&CA-Datei:", withBrowse(caFile_, "CA-Datei wählen", "CaDurchsuchen"));
-  form->addRow("&Zugangsdaten:", withBrowse(credentialsFile_, "Zugangsdaten-Datei wählen", "ZugangDurchsuchen"));
+  // A row made of a layout gets no buddy for its label by itself.
+  const auto label = [](const QString& text, QWidget* buddy) {
+    auto* l = new QLabel(text);
+    l->setBuddy(buddy);
+    return l;
+  };
+  form->addRow(label("&CA-Datei:", caFile_), withBrowse(caFile_, "CA-Datei wählen", "CaDurchsuchen"));
+  form->addRow(label("&Zugangsdaten:", credentialsFile_),
+               withBrowse(credentialsFile_, "Zugangsdaten-Datei wählen", "ZugangDurchsuchen"));
   form->addRow(QString(), haDiscovery_);
   connect(enabled_, &QCheckBox::toggled, fields_, &QWidget::setEnabled);
 
@@ -89,7 +97,8 @@ MqttSettingsDialog::MqttSettingsDialog(std::filesystem::path folder, Prompter& p
   outer->addWidget(enabled_);
   outer->addWidget(fields_);
   outer->addWidget(buttons);
-  url_->setMinimumWidth(url_->fontMetrics().horizontalAdvance(url_->placeholderText()) + 40);
+  const int wide = url_->fontMetrics().horizontalAdvance(credentialsFile_->placeholderText()) + 40;
+  for (QLineEdit* edit : {url_, site_, caFile_, credentialsFile_}) edit->setMinimumWidth(wide);
   Load();
 }
 

@@ -71,6 +71,14 @@ std::string Joined(const std::vector<std::string>& lines) {
   return all;
 }
 
+// What a subscriber that comes later learns about the site.
+void ExpectRetainedOffline(const RunningBroker& broker, const std::string& statusTopic) {
+  Subscriber after(broker.port(), statusTopic);
+  ASSERT_TRUE(after.WaitFor([](const auto& m) { return !m.empty(); }));
+  EXPECT_EQ(after.messages().back().payload, "offline");
+  EXPECT_TRUE(after.messages().back().retain);
+}
+
 TEST(MqttPublisher, PublishesReadingsAlarmsAndStatusWithTheirFlags) {
   REQUIRE_BROKER();
   TempFolder folder;
@@ -123,10 +131,7 @@ TEST(MqttPublisher, PublishesReadingsAlarmsAndStatusWithTheirFlags) {
   }
   // The normal end says "offline" itself, and it stays.
   EXPECT_TRUE(live.WaitForPayload("trelvan/werk/status", "offline"));
-  Subscriber after(broker.port(), "trelvan/werk/status");
-  ASSERT_TRUE(after.WaitFor([](const auto& m) { return !m.empty(); }));
-  EXPECT_EQ(after.messages().back().payload, "offline");
-  EXPECT_TRUE(after.messages().back().retain);
+  ExpectRetainedOffline(broker, "trelvan/werk/status");
 }
 
 TEST(MqttPublisher, KilledPublisherLeavesOfflineByItsWill) {
@@ -148,12 +153,8 @@ TEST(MqttPublisher, KilledPublisherLeavesOfflineByItsWill) {
   int status = 0;
   waitpid(pid, &status, 0);
   ASSERT_TRUE(online) << broker.log();
-  const auto offline = live.WaitForPayload("trelvan/abriss/status", "offline");
-  ASSERT_TRUE(offline) << broker.log();
-  Subscriber after(broker.port(), "trelvan/abriss/status");
-  ASSERT_TRUE(after.WaitFor([](const auto& m) { return !m.empty(); }));
-  EXPECT_EQ(after.messages().back().payload, "offline");
-  EXPECT_TRUE(after.messages().back().retain);
+  ASSERT_TRUE(live.WaitForPayload("trelvan/abriss/status", "offline")) << broker.log();
+  ExpectRetainedOffline(broker, "trelvan/abriss/status");
 }
 
 TEST(MqttPublisher, BrokerRestartDrainsTheBoundedQueueInOrderAndPublishNeverWaits) {
@@ -277,17 +278,31 @@ TEST(MqttPublisher, TlsWithTheSitesCaAndLogInWithAPasswordFile) {
   }
 }
 
-TEST(MqttPublisher, StopReturnsWhenTheBrokerNeverAnswers) {
+TEST(MqttPublisher, StopDeliversWhatWaitsAndEndsInTimeWhenTheBrokerIsMute) {
+  REQUIRE_BROKER();
+  // A run that ends right after its only pass still delivers it.
+  TempFolder folder;
+  RunningBroker broker(folder.path());
+  ASSERT_TRUE(broker.Start()) << broker.log();
+  Subscriber live(broker.port(), "trelvan/werk/#");
+  ASSERT_TRUE(live.WaitSubscribed());
+  {
+    MqttPublisher publisher(ConfigFor(broker.url()));
+    publisher.Publish(PhReading(1));
+    publisher.Stop();
+  }
+  EXPECT_TRUE(live.WaitForPayload("trelvan/werk/kanal/0", ReadingJson(PhReading(1))));
+  EXPECT_TRUE(live.WaitForPayload("trelvan/werk/status", "offline"));
+
   // A listener that takes the TCP connection and never says a word.
-  const int silent = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int mute = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof address;
-  ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  listen(silent, 4);
-  getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
-
+  ASSERT_EQ(bind(mute, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  listen(mute, 4);
+  getsockname(mute, reinterpret_cast<sockaddr*>(&address), &length);
   MqttPublisher publisher(ConfigFor("mqtt://127.0.0.1:" + std::to_string(ntohs(address.sin_port))));
   publisher.Publish(PhReading(1));
   std::this_thread::sleep_for(200ms);
@@ -295,7 +310,7 @@ TEST(MqttPublisher, StopReturnsWhenTheBrokerNeverAnswers) {
   publisher.Stop(500ms);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms);
   EXPECT_FALSE(publisher.Stats().connected);
-  close(silent);
+  close(mute);
 }
 
 } // namespace
