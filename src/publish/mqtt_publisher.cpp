@@ -389,11 +389,12 @@ class Connection {
   }
 
   // The normal end: deliver what waits (until `deadline`), say "offline",
-  // disconnect. A connection still waiting for its CONNACK gets the same time,
-  // and so does an attempt that is due (a short run may end before the
-  // thread has tried at all).
+  // disconnect. A connection still waiting for its CONNACK gets the same
+  // time. Without a connection one last attempt is made at once, whatever
+  // the back-off says: a short run may end before the thread has tried at
+  // all, and a broker that came back since the last failure takes what waits.
   void Finish(Clock::time_point deadline) {
-    if (!mosq_ && Clock::now() >= nextAttempt_ && Clock::now() < deadline) Connect();
+    if (!mosq_ && Clock::now() < deadline) Connect();
     const auto pumpUntil = [this](Clock::time_point until, auto done) {
       while (mosq_ && !done() && Clock::now() < until) {
         HandOver();
