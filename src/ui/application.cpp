@@ -20,7 +20,7 @@ Application::Application(const QString& folder, Prompter& prompter, SerialPort& 
 
 void Application::SetProgramIdentity() {
   QApplication::setApplicationName("TRELVAN");
-  QApplication::setWindowIcon(QIcon(":/ui/trelvan.png"));
+  QApplication::setWindowIcon(QIcon(kIconResource));
 }
 
 Application::~Application() {

@@ -16,6 +16,9 @@ class Prompter;
 class SerialPort;
 class TRELVAN;
 
+// The window icon, embedded in the program.
+inline constexpr char kIconResource[] = ":/ui/trelvan.png";
+
 class Application : public QObject {
   Q_OBJECT
  public:

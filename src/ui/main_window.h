@@ -21,6 +21,9 @@ namespace trelvan {
 
 class ConfigW;
 
+// The banner picture of Picture1, embedded in the program.
+inline constexpr char kBannerResource[] = ":/ui/banner.bmp";
+
 class TRELVAN : public QMainWindow {
   Q_OBJECT
  public:
