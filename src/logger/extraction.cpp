@@ -119,6 +119,9 @@ void Extraction::buildControls() {
   progress_->setObjectName("ProgressBar1");
   progress_->setRange(0, kProgressSteps);
   progress_->setFormat("%p %");
+  QSizePolicy keepRoom = progress_->sizePolicy();
+  keepRoom.setRetainSizeWhenHidden(true); // the lists do not jump when it shows
+  progress_->setSizePolicy(keepRoom);
   progress_->hide();
 
   auto* top = new QHBoxLayout;

@@ -88,7 +88,8 @@ LoggerResult OutputFile::open(const OutputFolder& folder, std::string name, Mode
   mode_ = mode;
   const Entry entry = folder.look(name_);
   if (auto refused = RefusedEntry(path(), entry, loggerFile)) return *refused;
-  if (mode_ != Mode::Append) return createTemporary(mode_ == Mode::Replace ? entry.mode : 0666);
+  if (mode_ != Mode::Append)
+    return createTemporary(mode_ == Mode::Replace && entry.type == EntryType::File ? entry.mode : 0666);
 
   // O_NOFOLLOW refuses a link put there since the look; O_NONBLOCK keeps a
   // FIFO put there from blocking the open.
@@ -128,7 +129,7 @@ LoggerResult OutputFile::createTemporary(unsigned mode) {
       temporaryName_ = std::move(candidate);
       state_ = State::Open;
       // A replaced file keeps its permissions, which the umask may have cut.
-      if (mode_ == Mode::Replace) fchmod(fd, mode);
+      if (mode != 0666) fchmod(fd, mode);
       return {};
     }
     if (errno != EEXIST) {

@@ -14,9 +14,15 @@
 #include <QIcon>
 #include <QLabel>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTextStream>
 #include <QTimer>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include "comm/qt_serial_line.h"
 #include "live/measurement_window.h"
@@ -54,6 +60,29 @@ bool AllValuesShown(F_Mesure* window, const Station& station) {
     if (!label || label->text().isEmpty()) return false;
   }
   return window->pollCycle().passCount() >= 2;
+}
+
+// SIGINT and SIGTERM end the program the way "Quitter" does, on the event
+// loop: windows close, and an export that is running leaves its files as they
+// were. The handler only writes a byte into a socket pair.
+int g_quitSignal[2] = {-1, -1};
+
+void OnQuitSignal(int) {
+  const char c = 1;
+  [[maybe_unused]] const auto n = ::write(g_quitSignal[1], &c, 1);
+}
+
+template <typename Quit>
+void QuitOnSignals(QObject* owner, Quit quit) {
+  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_quitSignal) != 0) return;
+  auto* notifier = new QSocketNotifier(g_quitSignal[0], QSocketNotifier::Read, owner);
+  QObject::connect(notifier, &QSocketNotifier::activated, owner, [quit] {
+    char c;
+    [[maybe_unused]] const auto n = ::read(g_quitSignal[0], &c, 1);
+    quit();
+  });
+  std::signal(SIGINT, OnQuitSignal);
+  std::signal(SIGTERM, OnQuitSignal);
 }
 
 QPixmap Picture(QWidget* w) {
@@ -107,7 +136,14 @@ int main(int argc, char** argv) {
   QtSerialLine line;
   Application application(QDir::currentPath(), prompter, line, UserDecimalSeparator());
   ReportFirstPaintIfAsked(app, "ConfigW");
+  bool quitBySignal = false;
+  QuitOnSignals(&application, [&application, &quitBySignal] {
+    quitBySignal = true;
+    if (TRELVAN* main = application.mainWindow()) main->Quitter();
+    QCoreApplication::exit(0); // whatever a window says to closing
+  });
   application.Start();
+  if (quitBySignal) return 0; // during a message of the start
 
   if (parser.isSet(tour) || parser.isSet(shots)) {
     QTimer::singleShot(300, [&] {

@@ -226,6 +226,24 @@ TEST_F(ExtractionTest, ExportOfAShortFileSaysWhy) {
   EXPECT_TRUE(fs::is_empty(out));
 }
 
+// The program ends (window deleted) while an export runs: the export stops
+// and leaves no file behind, not even a temporary one.
+TEST_F(ExtractionTest, EndingDuringAnExportLeavesNoFileBehind) {
+  LoggerFileBuilder log;
+  log.channel1("03", "A", 0);
+  testing::RecordBytes r;
+  for (int i = 0; i < 1000000; ++i) log.record(r); // far longer than the test takes to end it
+  folder.write("media/big.log", log.bytes());
+  auto* second = new Extraction("TRELVAN", ",", prompter);
+  second->setOutputFolder(Q(out));
+  second->setDirectory(Q(media));
+  second->findChild<QListWidget*>("File1")->setCurrentRow(0);
+  QTest::mouseClick(second->findChild<QPushButton*>("Command3"), Qt::LeftButton);
+  ASSERT_TRUE(second->exportRunning());
+  delete second;
+  EXPECT_TRUE(fs::is_empty(out));
+}
+
 TEST_F(ExtractionTest, ResetIsRefusedWhileAnExportRuns) {
   folder.write("media/slow.log", "");
   Open(media);
