@@ -13,7 +13,9 @@
 #include "ui/application.h"
 #include "ui/demo_station.h"
 #include "ui/first_paint_report.h"
+#include "ui/main_window.h"
 #include "ui/message_box_prompter.h"
+#include "ui/quit_signals.h"
 #include "ui/work_folder.h"
 
 int main(int argc, char** argv) {
@@ -34,6 +36,13 @@ int main(int argc, char** argv) {
   QtSerialLine line;
   Application application(QDir::currentPath(), prompter, line, UserDecimalSeparator());
   ReportFirstPaintIfAsked(app, "ConfigW");
+  bool quitBySignal = false;
+  QuitOnSignals(&application, [&application, &quitBySignal] {
+    quitBySignal = true;
+    if (TRELVAN* main = application.mainWindow()) main->Quitter();
+    QCoreApplication::exit(0); // whatever a window says to closing
+  });
   application.Start();
+  if (quitBySignal) return 0; // during a message of the start
   return QApplication::exec();
 }

@@ -143,7 +143,10 @@ void TRELVAN::ShowLoggerWindow(bool resetMode) {
   // Closed through its frame, the window is kept: it starts afresh on its
   // next showing but keeps the selected file, and an export running on its
   // worker thread is never cut off by a delete.
-  if (!logger_) logger_ = new Extraction(station_.AppTitle, prompter_);
+  if (!logger_) {
+    logger_ = new Extraction(station_.AppTitle, station_.decimalSeparator, prompter_);
+    logger_->placeOver(this);
+  }
   logger_->show();
   logger_->raise();
   logger_->activateWindow();
