@@ -22,13 +22,13 @@
 namespace trelvan {
 
 struct ChannelLimits {
-  std::optional<double> lower;
-  std::optional<double> upper;
+  std::optional<double> lower{};
+  std::optional<double> upper{};
   double hysteresis = 0;
   // The base unit the limits are given in; a reading whose main value comes
   // in another unit (oxygen switched from % to mg/l) is not checked. Empty:
   // any unit.
-  std::string unit;
+  std::string unit{};
 
   bool active() const { return lower.has_value() || upper.has_value(); }
   bool operator==(const ChannelLimits&) const = default;

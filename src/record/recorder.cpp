@@ -4,7 +4,14 @@
 #include <array>
 #include <utility>
 
+#include <cerrno>
+
+#if defined(__unix__)
+#include <unistd.h>
+#endif
+
 #include "core/base_unit.h"
+#include "core/system_error.h"
 #include "record/record_schema.h"
 #include "record/sqlite.h"
 
@@ -13,6 +20,21 @@ namespace trelvan {
 namespace {
 
 constexpr std::int64_t kDayMs = 24LL * 60 * 60 * 1000;
+
+// Why the record cannot be written, in German. SQLite's last system error
+// can belong to a fallback it tried (a read-only open after a failed
+// read-write one), so the folder and the file are asked directly.
+std::string WhyNotWritable(const std::filesystem::path& file, const sql::Database& db) {
+  const int code = db.ErrorCode() & 0xFF;
+  if (code != SQLITE_FULL && code != SQLITE_READONLY) {
+#if defined(__unix__)
+    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
+    if (::access(folder.c_str(), W_OK) != 0) return SystemErrorText(errno);
+    if (::access(file.c_str(), F_OK) == 0 && ::access(file.c_str(), W_OK) != 0) return SystemErrorText(errno);
+#endif
+  }
+  return db.GermanErrorText();
+}
 
 } // namespace
 
@@ -26,7 +48,9 @@ Recorder::Recorder(RecorderOptions options) : options_(std::move(options)) {}
 
 Recorder::~Recorder() = default;
 
-bool Recorder::retentionDue() const { return !retentionRan_ || newestMs_ - retentionDoneMs_ >= kDayMs; }
+bool Recorder::retentionDue() const {
+  return retentionRunning_ || !retentionRan_ || newestMs_ - retentionDoneMs_ >= kDayMs;
+}
 
 RecordChange Recorder::Pause(std::string reason) {
   connection_.reset(); // reopened on the next try: the medium may have changed
@@ -43,7 +67,7 @@ bool Recorder::EnsureOpen() {
   if (connection_) return true;
   auto c = std::make_unique<Connection>();
   if (c->db.Open(options_.file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) != SQLITE_OK) {
-    pauseReason_ = "Datei kann nicht geöffnet werden";
+    pauseReason_ = WhyNotWritable(options_.file, c->db);
     return false;
   }
   sqlite3_busy_timeout(c->db.handle(), 200);
@@ -51,7 +75,7 @@ bool Recorder::EnsureOpen() {
   // NORMAL: the log is synced at checkpoints, not at every commit; a killed
   // process loses nothing committed, a power cut at most the last passes.
   if (c->db.Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;") != SQLITE_OK) {
-    pauseReason_ = c->db.GermanErrorText();
+    pauseReason_ = WhyNotWritable(options_.file, c->db);
     return false;
   }
   if (const auto problem = PrepareRecordSchema(c->db)) {
@@ -97,15 +121,32 @@ bool Recorder::EnsureOpen() {
 
 bool Recorder::Write(const Pass& pass) {
   Connection& c = *connection_;
+  if (c.begin.Run() == SQLITE_OK && WriteRows(pass) && c.commit.Run() == SQLITE_OK) return true;
+  pauseReason_ = WhyNotWritable(options_.file, c.db);
+  c.rollback.Run();
+  return false;
+}
+
+std::optional<std::string> Recorder::RecordBulk(const std::vector<std::vector<Reading>>& passes) {
+  if (!EnsureOpen()) return pauseReason_;
+  Connection& c = *connection_;
+  bool ok = c.begin.Run() == SQLITE_OK;
+  for (std::size_t k = 0; ok && k < passes.size(); ++k) ok = WriteRows({passes[k], {}});
+  if (ok && c.commit.Run() == SQLITE_OK) return std::nullopt;
+  const std::string why = c.db.GermanErrorText();
+  c.rollback.Run();
+  return why;
+}
+
+// The rows of one pass, inside a transaction the caller holds.
+bool Recorder::WriteRows(const Pass& pass) {
+  Connection& c = *connection_;
   auto fail = [&] {
-    pauseReason_ = c.db.GermanErrorText();
     c.insertReading.Reset();
     c.upsertMinute.Reset();
     c.insertEvent.Reset();
-    c.rollback.Run();
     return false;
   };
-  if (c.begin.Run() != SQLITE_OK) return fail();
   for (const Reading& r : pass.readings) {
     sql::Statement& s = c.insertReading;
     s.Bind(1, r.timeMs);
@@ -158,7 +199,6 @@ bool Recorder::Write(const Pass& pass) {
     s.Bind(8, e.text);
     if (s.Run() != SQLITE_OK) return fail();
   }
-  if (c.commit.Run() != SQLITE_OK) return fail();
   return true;
 }
 
@@ -171,10 +211,16 @@ void Recorder::RetentionStep() {
     if (s.Run() != SQLITE_OK) return -1;
     return sqlite3_changes(c.db.handle());
   };
+  // The ages count from the run's start: with a cutoff that moved on with
+  // every pass, each pass would find new old rows and the run never end.
+  if (!retentionRunning_) {
+    retentionRunning_ = true;
+    runStartMs_ = newestMs_;
+  }
+  const std::int64_t rawCutoff = runStartMs_ - options_.rawDays * kDayMs;
+  const std::int64_t minuteCutoff = runStartMs_ - options_.minuteDays * kDayMs;
   // One batch of the first table that still has old rows; a failure here
   // costs nothing but a later try.
-  const std::int64_t rawCutoff = newestMs_ - options_.rawDays * kDayMs;
-  const std::int64_t minuteCutoff = newestMs_ - options_.minuteDays * kDayMs;
   int n = step(c.deleteRaw, rawCutoff);
   if (n == 0) {
     // The minute rows of `batch / 16` minutes: about `batch` rows of four
@@ -185,8 +231,9 @@ void Recorder::RetentionStep() {
   }
   if (n == 0) n = step(c.deleteEvents, minuteCutoff);
   if (n == 0) {
+    retentionRunning_ = false;
     retentionRan_ = true;
-    retentionDoneMs_ = newestMs_;
+    retentionDoneMs_ = runStartMs_;
   }
 }
 

@@ -26,6 +26,7 @@
 #include <deque>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,11 @@ class Recorder {
   // commit and one retention batch.
   RecordChange RecordPass(const std::vector<Reading>& readings, const std::vector<AlarmEvent>& events = {});
 
+  // Fills a record quickly: many passes in one transaction, no retention.
+  // For generated data (benchmarks, demonstrations), never for measuring.
+  // Returns the German reason of a failure, or nothing.
+  std::optional<std::string> RecordBulk(const std::vector<std::vector<Reading>>& passes);
+
   bool paused() const { return paused_; }
   const std::string& pauseReason() const { return pauseReason_; }
   std::size_t pendingPasses() const { return pending_.size(); }
@@ -77,6 +83,7 @@ class Recorder {
 
   bool EnsureOpen();
   bool Write(const Pass& pass);
+  bool WriteRows(const Pass& pass);
   void RetentionStep();
   RecordChange Pause(std::string reason);
 
@@ -89,7 +96,9 @@ class Recorder {
   std::chrono::steady_clock::time_point nextTry_{};
   std::int64_t newestMs_ = 0;
   bool retentionRan_ = false;
-  std::int64_t retentionDoneMs_ = 0; // newest reading's time at the last complete run
+  bool retentionRunning_ = false;
+  std::int64_t runStartMs_ = 0;      // newest reading's time when the current run began
+  std::int64_t retentionDoneMs_ = 0; // the same of the last complete run
 };
 
 } // namespace trelvan

@@ -10,6 +10,7 @@ Database& Database::operator=(Database&& other) noexcept {
   if (this != &other) {
     Close();
     db_ = other.db_;
+    openError_ = std::move(other.openError_);
     other.db_ = nullptr;
   }
   return *this;
@@ -19,10 +20,12 @@ int Database::Open(const std::filesystem::path& file, int flags) {
   Close();
   const int rc = sqlite3_open_v2(file.c_str(), &db_, flags, nullptr);
   if (rc != SQLITE_OK) {
-    // A handle is returned even on failure; it only carries the message.
+    // A handle is returned even on failure; it only carries the reason.
+    openError_ = GermanErrorText();
     Close();
     return rc;
   }
+  openError_.clear();
   sqlite3_extended_result_codes(db_, 1);
   return SQLITE_OK;
 }
@@ -48,6 +51,7 @@ std::string Database::ErrorText() const { return db_ ? sqlite3_errmsg(db_) : "ke
 int Database::ErrorCode() const { return db_ ? sqlite3_extended_errcode(db_) : SQLITE_CANTOPEN; }
 
 std::string Database::GermanErrorText() const {
+  if (!db_ && !openError_.empty()) return openError_;
   const int code = ErrorCode() & 0xFF;
   if (code == SQLITE_FULL) return "Datenträger voll";
   if (code == SQLITE_READONLY) return "Datenträger schreibgeschützt";

@@ -18,7 +18,9 @@ class Database {
  public:
   Database() = default;
   ~Database();
-  Database(Database&& other) noexcept : db_(other.db_) { other.db_ = nullptr; }
+  Database(Database&& other) noexcept : db_(other.db_), openError_(std::move(other.openError_)) {
+    other.db_ = nullptr;
+  }
   Database& operator=(Database&& other) noexcept;
   Database(const Database&) = delete;
   Database& operator=(const Database&) = delete;
@@ -42,6 +44,7 @@ class Database {
 
  private:
   sqlite3* db_ = nullptr;
+  std::string openError_; // why the last Open failed
 };
 
 class Statement {
