@@ -37,16 +37,17 @@ class SeriesSet {
 } // namespace
 
 TrendData LoadTrend(sql::Database& db, std::int64_t fromMs, std::int64_t toMs, const std::vector<int>& channels,
-                    bool temperature, std::string* error) {
+                    bool temperature, TrendSource source, std::string* error) {
   TrendData data;
   data.fromMs = fromMs;
   data.toMs = toMs;
-  data.fromMinutes = toMs - fromMs > kRawTrendSpanMs;
+  data.source = source;
+  const bool fromMinutes = source == TrendSource::Minutes;
   SeriesSet set;
   RecordRange range;
   range.channels = channels;
   std::string sqlText;
-  if (data.fromMinutes) {
+  if (fromMinutes) {
     range.fromMs = RecordMinuteOf(fromMs);
     range.toMs = RecordMinuteOf(toMs - 1) + 1;
     sqlText = "SELECT minute, channel, quantity, unit, min, mean, max FROM minute" +
@@ -68,7 +69,7 @@ TrendData LoadTrend(sql::Database& db, std::int64_t fromMs, std::int64_t toMs, c
   BindRange(s, range);
   // The type of each channel, for the base units of the minute rows (C_TOR).
   std::map<int, int> typeOf;
-  if (data.fromMinutes) {
+  if (fromMinutes) {
     sql::Statement t(db, "SELECT channel, type_index FROM reading WHERE id IN "
                          "(SELECT max(id) FROM reading GROUP BY channel)");
     while (t.valid() && t.Step() == SQLITE_ROW) typeOf[static_cast<int>(t.Int(0))] = static_cast<int>(t.Int(1));
@@ -76,7 +77,7 @@ TrendData LoadTrend(sql::Database& db, std::int64_t fromMs, std::int64_t toMs, c
   int rc;
   while ((rc = s.Step()) == SQLITE_ROW) {
     const int channel = static_cast<int>(s.Int(1));
-    if (data.fromMinutes) {
+    if (fromMinutes) {
       const std::int64_t t = s.Int(0) * kRecordMinuteMs + kRecordMinuteMs / 2;
       const std::string quantity(s.Text(2));
       TrendSeries& series = set.Of(channel, typeOf[channel], quantity, std::string(s.Text(3)));

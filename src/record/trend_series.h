@@ -3,7 +3,7 @@
 // on request) over a time range, each in its family's base unit, and their
 // reduction to at most a minimum and a maximum per pixel column.
 //
-// Ranges up to kRawTrendSpanMs read the raw rows; longer ones read the
+// Views up to kRawTrendSpanMs read the raw rows; longer ones read the
 // per-minute table, so seven days of four channels are about 40,000 rows
 // instead of 2.4 million. A failed reading, or a pause longer than the gap
 // time of the source, breaks a line: gaps are drawn as gaps.
@@ -16,10 +16,16 @@
 
 namespace trelvan {
 
-inline constexpr std::int64_t kRawTrendSpanMs = 3LL * 60 * 60 * 1000; // three hours
+inline constexpr std::int64_t kRawTrendSpanMs = 2LL * 60 * 60 * 1000; // two hours
 // Readings further apart than this are not joined by a line.
 inline constexpr std::int64_t kRawGapMs = 15 * 1000;
 inline constexpr std::int64_t kMinuteGapMs = 150 * 1000;
+
+enum class TrendSource { Raw, Minutes };
+// The source a view of `spanMs` reads.
+constexpr TrendSource TrendSourceFor(std::int64_t spanMs) {
+  return spanMs > kRawTrendSpanMs ? TrendSource::Minutes : TrendSource::Raw;
+}
 
 struct TrendPoint {
   std::int64_t timeMs = 0;
@@ -39,7 +45,7 @@ struct TrendSeries {
 
 struct TrendData {
   std::int64_t fromMs = 0, toMs = 0;
-  bool fromMinutes = false;
+  TrendSource source = TrendSource::Raw;
   std::vector<TrendSeries> series;
 };
 
@@ -47,7 +53,12 @@ struct TrendData {
 // empty TrendData (and leaves a German reason in `error`) when the record
 // cannot be read.
 TrendData LoadTrend(sql::Database& db, std::int64_t fromMs, std::int64_t toMs, const std::vector<int>& channels,
-                    bool temperature, std::string* error = nullptr);
+                    bool temperature, TrendSource source, std::string* error = nullptr);
+
+// The gap time of a source: points further apart are not joined.
+constexpr std::int64_t TrendGapMs(TrendSource source) {
+  return source == TrendSource::Minutes ? kMinuteGapMs : kRawGapMs;
+}
 
 // One pixel column of a series.
 struct TrendColumn {

@@ -120,9 +120,9 @@ TEST(Recorder, OnePassIsStoredWholeWithItsMinuteSummaryAndEvents) {
   EXPECT_EQ(reader.db().Integer("SELECT count(*) FROM minute"), 5);
 
   // The trend reads both sources in the base unit.
-  for (const std::int64_t span : {std::int64_t{60000}, 24 * 3600 * std::int64_t{1000}}) {
-    const TrendData data = LoadTrend(reader.db(), kT0, kT0 + span, {2}, false);
-    ASSERT_EQ(data.series.size(), 1u) << span;
+  for (const TrendSource source : {TrendSource::Raw, TrendSource::Minutes}) {
+    const TrendData data = LoadTrend(reader.db(), kT0, kT0 + 60000, {2}, false, source);
+    ASSERT_EQ(data.series.size(), 1u);
     EXPECT_EQ(data.series[0].unit, "kOhm");
     EXPECT_DOUBLE_EQ(data.series[0].points.back().max, 1200);
   }
