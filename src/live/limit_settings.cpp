@@ -18,7 +18,10 @@ QString SettingsPath(const std::filesystem::path& folder) {
 // for a text that is no number.
 std::optional<double> Number(const QSettings& s, const QString& key, bool* bad) {
   if (!s.contains(key)) return std::nullopt;
-  QString text = s.value(key).toString().trimmed();
+  // An INI value with a comma reads as a list: "7,5" is ("7", "5").
+  const QVariant raw = s.value(key);
+  QString text = raw.typeId() == QMetaType::QStringList ? raw.toStringList().join(',') : raw.toString();
+  text = text.trimmed();
   text.replace(',', '.');
   bool ok = false;
   const double value = text.toDouble(&ok);

@@ -71,7 +71,7 @@ Reading ReadingGenerator::Make(int channel, double phase) {
     case 1: {
       r.typeIndex = 1;
       r.type = "Leitfähigkeit";
-      const double us = 800 + 400 * std::sin(phase) + 5 * noise_(random_); // µS
+      const double us = 800 + 400 * std::sin(phase + 2) + 5 * noise_(random_); // µS
       if (us < 1000) {
         const double v = Round(us, 1);
         r.values = {{"main", v, "µS"}, {"temperature", temperature, "°C"}};

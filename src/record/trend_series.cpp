@@ -16,9 +16,9 @@ using SeriesKey = std::tuple<int, std::string, std::string>; // channel, quantit
 
 class SeriesSet {
  public:
-  TrendSeries& Of(int channel, int typeIndex, const std::string& quantity, const std::string& unit) {
+  TrendSeries& Of(int channel, const std::string& quantity, const std::string& unit) {
     auto [it, added] = index_.try_emplace(SeriesKey{channel, quantity, unit}, series_.size());
-    if (added) series_.push_back({channel, typeIndex, quantity, unit, {}});
+    if (added) series_.push_back({channel, quantity, unit, {}});
     return series_[it->second];
   }
   // A failed reading breaks every line of its channel.
@@ -67,20 +67,13 @@ TrendData LoadTrend(sql::Database& db, std::int64_t fromMs, std::int64_t toMs, c
     return data;
   }
   BindRange(s, range);
-  // The type of each channel, for the base units of the minute rows (C_TOR).
-  std::map<int, int> typeOf;
-  if (fromMinutes) {
-    sql::Statement t(db, "SELECT channel, type_index FROM reading WHERE id IN "
-                         "(SELECT max(id) FROM reading GROUP BY channel)");
-    while (t.valid() && t.Step() == SQLITE_ROW) typeOf[static_cast<int>(t.Int(0))] = static_cast<int>(t.Int(1));
-  }
   int rc;
   while ((rc = s.Step()) == SQLITE_ROW) {
     const int channel = static_cast<int>(s.Int(1));
     if (fromMinutes) {
       const std::int64_t t = s.Int(0) * kRecordMinuteMs + kRecordMinuteMs / 2;
       const std::string quantity(s.Text(2));
-      TrendSeries& series = set.Of(channel, typeOf[channel], quantity, std::string(s.Text(3)));
+      TrendSeries& series = set.Of(channel, quantity, std::string(s.Text(3)));
       series.points.push_back({t, s.Real(5), s.Real(4), s.Real(6), false});
       continue;
     }
@@ -91,7 +84,7 @@ TrendData LoadTrend(sql::Database& db, std::int64_t fromMs, std::int64_t toMs, c
     for (const int column : {4, 6}) {
       if (!ok || (column == 6 && !temperature) || s.IsNull(column)) continue;
       const BaseValue v = ToBaseUnit(typeIndex, s.Real(column), s.Text(column + 1));
-      TrendSeries& series = set.Of(channel, typeIndex, column == 4 ? "main" : "temperature", v.unit);
+      TrendSeries& series = set.Of(channel, column == 4 ? "main" : "temperature", v.unit);
       series.points.push_back({t, v.value, v.value, v.value, false});
       any = true;
     }

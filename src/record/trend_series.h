@@ -37,7 +37,6 @@ struct TrendPoint {
 
 struct TrendSeries {
   int channel = 0;
-  int typeIndex = 0;
   std::string quantity; // "main" or "temperature"
   std::string unit;     // base unit
   std::vector<TrendPoint> points; // in time order
