@@ -133,20 +133,26 @@ void RecordLineWriter::Append(const Reading& r, std::string& out) const {
   out += format_ == RecordFormat::Csv ? "\r\n" : "\n";
 }
 
-RecordExportResult ExportRecord(RecordReader& reader, const RecordRange& range, RecordFormat format,
-                                const std::string& decimalSeparator, std::ostream& out,
-                                const std::function<bool(std::int64_t)>& progress) {
+namespace {
+
+// Writes the range through `write` in pieces of about 64 KiB; `write` returns
+// false when the output failed. Sets readings, error for a read failure or a
+// cancel; the caller names an output failure.
+RecordExportResult Export(RecordReader& reader, const RecordRange& range, RecordFormat format,
+                          const std::string& decimalSeparator, const std::function<bool(const std::string&)>& write,
+                          const std::function<bool(std::int64_t)>& progress, bool* writeFailed) {
   RecordExportResult result;
   const RecordLineWriter writer(format, decimalSeparator);
   std::string buffer = writer.Header();
   bool cancelled = false;
+  *writeFailed = false;
   const bool read = reader.ForEachReading(range, [&](const Reading& r) {
     writer.Append(r, buffer);
     ++result.readings;
     if (buffer.size() >= (1 << 16)) {
-      out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+      *writeFailed = !write(buffer);
       buffer.clear();
-      if (!out) return false;
+      if (*writeFailed) return false;
     }
     if (progress && result.readings % 10000 == 0 && !progress(result.readings)) {
       cancelled = true;
@@ -154,71 +160,63 @@ RecordExportResult ExportRecord(RecordReader& reader, const RecordRange& range, 
     }
     return true;
   });
-  out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-  out.flush();
-  if (!read) {
-    result.error = "Die Aufzeichnung kann nicht gelesen werden: " + reader.error();
-  } else if (!out) {
-    result.error = "Die Ausgabe kann nicht geschrieben werden";
-  } else if (cancelled) {
-    result.error = "Export abgebrochen";
-  } else {
-    result.ok = true;
-  }
+  if (!*writeFailed) *writeFailed = !write(buffer);
+  if (!read) result.error = "Die Aufzeichnung kann nicht gelesen werden: " + reader.error();
+  else if (cancelled) result.error = "Export abgebrochen";
+  result.ok = read && !cancelled && !*writeFailed;
+  return result;
+}
+
+} // namespace
+
+RecordExportResult ExportRecord(RecordReader& reader, const RecordRange& range, RecordFormat format,
+                                const std::string& decimalSeparator, std::ostream& out,
+                                const std::function<bool(std::int64_t)>& progress) {
+  bool writeFailed = false;
+  RecordExportResult result = Export(
+      reader, range, format, decimalSeparator,
+      [&out](const std::string& bytes) {
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return static_cast<bool>(out.flush());
+      },
+      progress, &writeFailed);
+  if (writeFailed && result.error.empty()) result.error = "Die Ausgabe kann nicht geschrieben werden";
   return result;
 }
 
 RecordExportResult ExportRecordToFile(RecordReader& reader, const RecordRange& range, RecordFormat format,
                                       const std::string& decimalSeparator, const std::filesystem::path& file,
                                       const std::function<bool(std::int64_t)>& progress) {
-  RecordExportResult result;
   const std::filesystem::path temp = file.string() + ".tmp";
   const std::string name = "\"" + file.filename().string() + "\"";
   std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) {
-    result.error = name + " kann nicht angelegt werden: " + SystemErrorText(errno);
-    return result;
-  }
+  if (!f) return {false, 0, name + " kann nicht angelegt werden: " + SystemErrorText(errno)};
   int err = 0;
-  const RecordLineWriter writer(format, decimalSeparator);
-  std::string buffer = writer.Header();
-  auto flush = [&] {
-    if (err == 0 && std::fwrite(buffer.data(), 1, buffer.size(), f) != buffer.size()) err = errno ? errno : EIO;
-    buffer.clear();
-    return err == 0;
-  };
-  bool cancelled = false;
-  const bool read = reader.ForEachReading(range, [&](const Reading& r) {
-    writer.Append(r, buffer);
-    ++result.readings;
-    if (buffer.size() >= (1 << 16) && !flush()) return false;
-    if (progress && result.readings % 10000 == 0 && !progress(result.readings)) {
-      cancelled = true;
-      return false;
-    }
-    return true;
-  });
-  flush();
+  bool writeFailed = false;
+  RecordExportResult result = Export(
+      reader, range, format, decimalSeparator,
+      [&](const std::string& bytes) {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) err = errno ? errno : EIO;
+        return err == 0;
+      },
+      progress, &writeFailed);
   if (err == 0 && std::fflush(f) != 0) err = errno;
 #if defined(__unix__)
   if (err == 0 && ::fsync(::fileno(f)) != 0) err = errno;
 #endif
   if (std::fclose(f) != 0 && err == 0) err = errno;
   std::error_code ec;
-  if (!read || err != 0 || cancelled) {
+  if (err != 0 && result.error.empty()) result.error = name + " kann nicht geschrieben werden: " + SystemErrorText(err);
+  if (!result.error.empty()) {
+    result.ok = false;
     std::filesystem::remove(temp, ec);
-    if (!read) result.error = "Die Aufzeichnung kann nicht gelesen werden: " + reader.error();
-    else if (err != 0) result.error = name + " kann nicht geschrieben werden: " + SystemErrorText(err);
-    else result.error = "Export abgebrochen";
     return result;
   }
   std::filesystem::rename(temp, file, ec);
   if (ec) {
     std::filesystem::remove(temp, ec);
-    result.error = name + " kann nicht gespeichert werden: " + SystemErrorText(ec.value());
-    return result;
+    return {false, result.readings, name + " kann nicht gespeichert werden: " + SystemErrorText(ec.value())};
   }
-  result.ok = true;
   return result;
 }
 

@@ -74,7 +74,10 @@ bool Recorder::EnsureOpen() {
   // WAL: readers beside the writer, and a commit is one append to the log.
   // NORMAL: the log is synced at checkpoints, not at every commit; a killed
   // process loses nothing committed, a power cut at most the last passes.
-  if (c->db.Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;") != SQLITE_OK) {
+  // 1 KiB pages (for a new file): a pass changes about six pages (the rows,
+  // the time index, the minute rows), so it appends 6.5 KiB to the log
+  // instead of 15 KiB with 4 KiB pages; the file grows by a tenth more.
+  if (c->db.Exec("PRAGMA page_size=1024; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;") != SQLITE_OK) {
     pauseReason_ = WhyNotWritable(options_.file, c->db);
     return false;
   }
@@ -205,9 +208,9 @@ bool Recorder::WriteRows(const Pass& pass) {
 void Recorder::RetentionStep() {
   Connection& c = *connection_;
   const int batch = options_.retentionBatch;
-  auto step = [&](sql::Statement& s, std::int64_t cutoff) -> int {
+  auto step = [&](sql::Statement& s, std::int64_t cutoff, int limit) -> int {
     s.Bind(1, cutoff);
-    s.Bind(2, batch);
+    s.Bind(2, limit);
     if (s.Run() != SQLITE_OK) return -1;
     return sqlite3_changes(c.db.handle());
   };
@@ -221,15 +224,11 @@ void Recorder::RetentionStep() {
   const std::int64_t minuteCutoff = runStartMs_ - options_.minuteDays * kDayMs;
   // One batch of the first table that still has old rows; a failure here
   // costs nothing but a later try.
-  int n = step(c.deleteRaw, rawCutoff);
-  if (n == 0) {
-    // The minute rows of `batch / 16` minutes: about `batch` rows of four
-    // channels with up to four quantities each.
-    c.deleteMinutes.Bind(1, RecordMinuteOf(minuteCutoff));
-    c.deleteMinutes.Bind(2, std::max(1, batch / 16));
-    n = c.deleteMinutes.Run() == SQLITE_OK ? sqlite3_changes(c.db.handle()) : -1;
-  }
-  if (n == 0) n = step(c.deleteEvents, minuteCutoff);
+  int n = step(c.deleteRaw, rawCutoff, batch);
+  // The minute rows of `batch / 16` minutes: about `batch` rows of four
+  // channels with up to four quantities each.
+  if (n == 0) n = step(c.deleteMinutes, RecordMinuteOf(minuteCutoff), std::max(1, batch / 16));
+  if (n == 0) n = step(c.deleteEvents, minuteCutoff, batch);
   if (n == 0) {
     retentionRunning_ = false;
     retentionRan_ = true;

@@ -166,14 +166,14 @@ void TrendPlot::Load() {
   error_ = error;
 }
 
-int TrendPlot::plotWidth() const {
-  std::size_t units = 0;
+std::size_t TrendPlot::UnitCount() const {
   std::vector<std::string> seen;
   for (const TrendSeries& s : data_.series)
     if (std::find(seen.begin(), seen.end(), s.unit) == seen.end()) seen.push_back(s.unit);
-  units = std::max<std::size_t>(seen.size(), 1);
-  return PlotRect(units).width();
+  return seen.size();
 }
+
+int TrendPlot::plotWidth() const { return PlotRect(UnitCount()).width(); }
 
 QRect TrendPlot::PlotRect(std::size_t axisCount) const {
   const int left = kAxisWidth * static_cast<int>(std::max<std::size_t>(axisCount, 1));
@@ -237,14 +237,7 @@ void TrendPlot::paintEvent(QPaintEvent*) {
     if (!db_.isOpen()) return;
   }
   // Columns first: the axes need the visible extremes.
-  std::size_t units = 0;
-  {
-    std::vector<std::string> seen;
-    for (const TrendSeries& s : data_.series)
-      if (std::find(seen.begin(), seen.end(), s.unit) == seen.end()) seen.push_back(s.unit);
-    units = seen.size();
-  }
-  const QRect plot = PlotRect(units);
+  const QRect plot = PlotRect(UnitCount());
   const int width = plot.width();
   painted_.clear();
   for (const TrendSeries& s : data_.series)
@@ -486,18 +479,17 @@ TrendWindow::TrendWindow(std::filesystem::path record, QWidget* parent)
   ranges_->button(static_cast<int>(range_))->setChecked(true);
   connect(ranges_, &QButtonGroup::idClicked, this, [this](int id) { SelectRange(static_cast<Range>(id)); });
   rangeRow->addSpacing(16);
-  rangeRow->addWidget(new QLabel("von", this));
-  freeFrom_ = new QDateTimeEdit(this);
-  freeFrom_->setObjectName("FreeFrom");
-  freeFrom_->setDisplayFormat("dd.MM.yyyy HH:mm");
-  freeFrom_->setCalendarPopup(true);
-  rangeRow->addWidget(freeFrom_);
-  rangeRow->addWidget(new QLabel("bis", this));
-  freeTo_ = new QDateTimeEdit(this);
-  freeTo_->setObjectName("FreeTo");
-  freeTo_->setDisplayFormat("dd.MM.yyyy HH:mm");
-  freeTo_->setCalendarPopup(true);
-  rangeRow->addWidget(freeTo_);
+  auto dateTime = [&](const char* label, const char* name) {
+    rangeRow->addWidget(new QLabel(label, this));
+    auto* edit = new QDateTimeEdit(this);
+    edit->setObjectName(name);
+    edit->setDisplayFormat("dd.MM.yyyy HH:mm");
+    edit->setCalendarPopup(true);
+    rangeRow->addWidget(edit);
+    return edit;
+  };
+  freeFrom_ = dateTime("von", "FreeFrom");
+  freeTo_ = dateTime("bis", "FreeTo");
   auto* show = new QPushButton("&Anzeigen", this);
   connect(show, &QPushButton::clicked, this, [this] { SelectRange(Range::Free); });
   rangeRow->addWidget(show);

@@ -96,6 +96,7 @@ class TrendPlot : public QWidget {
   void Load();
   std::vector<Axis> Axes(const std::vector<std::vector<TrendColumn>>& columns) const;
   QRect PlotRect(std::size_t axisCount) const;
+  std::size_t UnitCount() const; // one axis each
 
   sql::Database db_;
   std::vector<int> channels_{0, 1, 2, 3};
