@@ -39,6 +39,15 @@
 #include "record/sqlite.h"
 #include "ui/trend_window.h"
 
+#ifdef TRELVAN_HAVE_QT_CHARTS
+#include <QChart>
+#include <QDateTime>
+#include <QChartView>
+#include <QDateTimeAxis>
+#include <QLineSeries>
+#include <QValueAxis>
+#endif
+
 namespace fs = std::filesystem;
 using namespace trelvan;
 
@@ -167,6 +176,56 @@ void DrawRaw(RawBaseline& b, std::int64_t from, std::int64_t to, QSize size) {
 
 double Ms(const QElapsedTimer& t) { return static_cast<double>(t.nsecsElapsed()) / 1e6; }
 
+#ifdef TRELVAN_HAVE_QT_CHARTS
+// Qt Charts fed with the same reduced columns (a minimum and a maximum point
+// per column and series), one value axis per unit, drawn into an image of
+// the plot's size: the other way to draw the trend.
+struct ChartsPlot {
+  QChart* chart = new QChart;
+  QChartView view{chart};
+  QDateTimeAxis* time = new QDateTimeAxis;
+  std::vector<QLineSeries*> series;
+  std::map<std::string, QValueAxis*> axes;
+
+  explicit ChartsPlot(QSize size) {
+    view.resize(size);
+    chart->legend()->hide();
+    chart->addAxis(time, Qt::AlignBottom);
+  }
+  void Fill(const TrendData& data, std::int64_t from, std::int64_t to, int width) {
+    std::map<std::string, std::pair<double, double>> ranges;
+    for (std::size_t i = 0; i < data.series.size(); ++i) {
+      const TrendSeries& s = data.series[i];
+      if (series.size() <= i) {
+        series.push_back(new QLineSeries);
+        chart->addSeries(series.back());
+        series.back()->attachAxis(time);
+        auto [it, added] = axes.try_emplace(s.unit, nullptr);
+        if (added) {
+          it->second = new QValueAxis;
+          chart->addAxis(it->second, Qt::AlignLeft);
+        }
+        series.back()->attachAxis(it->second);
+      }
+      QList<QPointF> points;
+      const auto columns = DecimateTrend(s.points, from, to, width, TrendGapMs(data.source));
+      for (int c = 0; c < width; ++c) {
+        const TrendColumn& col = columns[static_cast<std::size_t>(c)];
+        if (!col.hasData) continue;
+        const double t = static_cast<double>(from) + (c + 0.5) * static_cast<double>(to - from) / width;
+        points << QPointF(t, col.min) << QPointF(t, col.max);
+        auto [r, added] = ranges.try_emplace(s.unit, col.min, col.max);
+        if (!added) r->second = {std::min(r->second.first, col.min), std::max(r->second.second, col.max)};
+      }
+      series[i]->replace(points);
+    }
+    time->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
+    for (auto& [unit, axis] : axes)
+      if (ranges.count(unit)) axis->setRange(ranges[unit].first, ranges[unit].second);
+  }
+};
+#endif
+
 int Trend(int argc, char** argv) {
   const fs::path db = Arg(argc, argv, "--db", "");
   const double days = std::stod(Arg(argc, argv, "--days", "7"));
@@ -225,6 +284,30 @@ int Trend(int argc, char** argv) {
     }
     const double redraw = Ms(t) / steps;
     if (!png.empty()) first.save(QString::fromStdString(png + "/trend-" + std::to_string(viewSpan / 3600000) + "h.png"));
+
+#ifdef TRELVAN_HAVE_QT_CHARTS
+    {
+      // The same view and the same pans and zooms through Qt Charts.
+      TrendPlot* plot = window.plot();
+      plot->SetView(from, end);
+      t.start();
+      ChartsPlot charts(plot->size());
+      charts.Fill(plot->loaded(), from, end, plot->plotWidth());
+      charts.view.grab();
+      const double chartsOpen = Ms(t);
+      t.start();
+      for (int k = 0; k < steps; ++k) {
+        if (k % 2 == 0) plot->Pan(k % 4 == 0 ? 0.1 : -0.1);
+        else plot->Zoom(k % 4 == 1 ? 0.8 : 1.25);
+        charts.Fill(plot->loaded(), plot->viewFrom(), plot->viewTo(), plot->plotWidth());
+        charts.view.grab();
+      }
+      const double chartsRedraw = Ms(t) / steps;
+      std::printf("  %5.1f days: Qt Charts on the same columns: first draw %6.1f ms, redraw %6.2f ms "
+                  "(QPainter plot: redraw %.2f ms)\n",
+                  static_cast<double>(viewSpan) / kDayMs, chartsOpen, chartsRedraw, redraw);
+    }
+#endif
 
     // The yardstick: every raw row of the view read and drawn as a polyline.
     sql::Database& rawDb = reader.db();

@@ -34,6 +34,8 @@ AlarmList::AlarmList(QWidget* parent) : QWidget(parent) {
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->verticalHeader()->hide();
+  table_->setWordWrap(false);
+  table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   table_->horizontalHeader()->setSectionResizeMode(kMessage, QHeaderView::Stretch);
   layout->addWidget(table_, 1);
   auto* buttons = new QHBoxLayout;

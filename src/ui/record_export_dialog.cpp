@@ -53,10 +53,12 @@ RecordExportDialog::RecordExportDialog(std::filesystem::path record, std::string
   auto* fileRow = new QHBoxLayout;
   file_ = new QLineEdit(this);
   file_->setObjectName("ExportFile");
-  auto* browse = new QPushButton("&Durchsuchen…", this);
+  auto* browse = new QPushButton("D&urchsuchen…", this);
   fileRow->addWidget(file_, 1);
   fileRow->addWidget(browse);
-  form->addRow("&Datei", fileRow);
+  auto* fileLabel = new QLabel("&Datei", this);
+  fileLabel->setBuddy(file_);
+  form->addRow(fileLabel, fileRow);
   layout->addLayout(form);
   progress_ = new QLabel(this);
   progress_->setObjectName("ExportProgress");
@@ -74,6 +76,7 @@ RecordExportDialog::RecordExportDialog(std::filesystem::path record, std::string
   connect(browse, &QPushButton::clicked, this, &RecordExportDialog::Browse);
   connect(export_, &QPushButton::clicked, this, &RecordExportDialog::StartExport);
   connect(cancel, &QPushButton::clicked, this, &RecordExportDialog::Cancel);
+  setMinimumWidth(560);
   poll_ = new QTimer(this);
   poll_->setInterval(100);
   connect(poll_, &QTimer::timeout, this, &RecordExportDialog::Poll);
