@@ -181,11 +181,6 @@ QRect TrendPlot::PlotRect(std::size_t axisCount) const {
                std::max(1, height() - kTopMargin - kBottomMargin));
 }
 
-std::vector<TrendColumn> TrendPlot::ColumnsOf(std::size_t index) const {
-  if (index >= data_.series.size()) return {};
-  return DecimateTrend(data_.series[index].points, viewFrom_, viewTo_, plotWidth(), TrendGapMs(data_.source));
-}
-
 std::vector<TrendPlot::Axis> TrendPlot::Axes(const std::vector<std::vector<TrendColumn>>& columns) const {
   std::vector<Axis> axes;
   std::vector<bool> hasRange;
@@ -239,11 +234,10 @@ void TrendPlot::paintEvent(QPaintEvent*) {
   // Columns first: the axes need the visible extremes.
   const QRect plot = PlotRect(UnitCount());
   const int width = plot.width();
-  painted_.clear();
+  std::vector<std::vector<TrendColumn>> columns;
   for (const TrendSeries& s : data_.series)
-    painted_.push_back(DecimateTrend(s.points, viewFrom_, viewTo_, width, TrendGapMs(data_.source)));
-  paintedAxes_ = Axes(painted_);
-  const std::vector<Axis>& axes = paintedAxes_;
+    columns.push_back(DecimateTrend(s.points, viewFrom_, viewTo_, width, TrendGapMs(data_.source)));
+  const std::vector<Axis> axes = Axes(columns);
   auto yOf = [&](std::size_t axis, double v) {
     const Axis& a = axes[axis];
     return plot.bottom() - (v - a.low) / (a.high - a.low) * plot.height();
@@ -315,7 +309,7 @@ void TrendPlot::paintEvent(QPaintEvent*) {
     double lastX = 0, lastY = 0;
     bool haveLast = false;
     for (int c = 0; c < width; ++c) {
-      const TrendColumn& col = painted_[i][static_cast<std::size_t>(c)];
+      const TrendColumn& col = columns[i][static_cast<std::size_t>(c)];
       if (!col.hasData) continue;
       const double x = plot.left() + c + 0.5;
       if (col.joinsPrevious && haveLast) lines.emplace_back(lastX, lastY, x, yOf(axis, col.first));
@@ -361,21 +355,28 @@ void TrendPlot::paintEvent(QPaintEvent*) {
 }
 
 QString TrendPlot::cursorText() const {
-  if (cursorColumn_ < 0 || painted_.size() != data_.series.size()) return {};
-  const std::size_t units = std::max<std::size_t>(paintedAxes_.size(), 1);
-  const int width = PlotRect(units).width();
-  const std::int64_t span = viewTo_ - viewFrom_;
-  const auto t = viewFrom_ + static_cast<std::int64_t>((cursorColumn_ + 0.5) * static_cast<double>(span) / width);
-  QStringList rows{QDateTime::fromMSecsSinceEpoch(t).toString("dd.MM.yyyy HH:mm:ss")};
-  for (std::size_t i = 0; i < data_.series.size(); ++i) {
-    const TrendSeries& s = data_.series[i];
-    const auto& cols = painted_[i];
-    if (static_cast<std::size_t>(cursorColumn_) >= cols.size()) continue;
-    const TrendColumn& c = cols[static_cast<std::size_t>(cursorColumn_)];
-    QString value = !c.hasData ? QStringLiteral("–")
-                    : c.min == c.max
-                        ? Number(c.min, decimalSeparator_)
-                        : Number(c.min, decimalSeparator_) + " … " + Number(c.max, decimalSeparator_);
+  const int width = plotWidth();
+  if (cursorColumn_ < 0 || cursorColumn_ >= width) return {};
+  // The column's time slice, read from the loaded points (not from the last
+  // paint, which may show an older view).
+  const double perColumn = static_cast<double>(viewTo_ - viewFrom_) / width;
+  const auto t0 = viewFrom_ + static_cast<std::int64_t>(cursorColumn_ * perColumn);
+  const auto t1 = viewFrom_ + static_cast<std::int64_t>((cursorColumn_ + 1) * perColumn);
+  QStringList rows{QDateTime::fromMSecsSinceEpoch((t0 + t1) / 2).toString("dd.MM.yyyy HH:mm:ss")};
+  for (const TrendSeries& s : data_.series) {
+    auto it = std::lower_bound(s.points.begin(), s.points.end(), t0,
+                               [](const TrendPoint& p, std::int64_t t) { return p.timeMs < t; });
+    std::optional<std::pair<double, double>> range;
+    for (; it != s.points.end() && it->timeMs < t1; ++it) {
+      if (it->gap) continue;
+      range = range ? std::pair{std::min(range->first, it->min), std::max(range->second, it->max)}
+                    : std::pair{it->min, it->max};
+    }
+    const QString value = !range ? QStringLiteral("–")
+                          : range->first == range->second
+                              ? Number(range->first, decimalSeparator_)
+                              : Number(range->first, decimalSeparator_) + " … " +
+                                    Number(range->second, decimalSeparator_);
     rows << QStringLiteral("Kanal %1%2: %3 %4")
                 .arg(s.channel)
                 .arg(s.quantity == "main" ? QString() : QStringLiteral(" Temperatur"))
@@ -387,7 +388,6 @@ QString TrendPlot::cursorText() const {
 void TrendPlot::SetCursorColumn(int column) {
   cursorColumn_ = column;
   update();
-  repaint(); // the cursor text needs this paint's columns
   emit cursorMoved(cursorText());
 }
 
@@ -399,7 +399,7 @@ void TrendPlot::mousePressEvent(QMouseEvent* event) {
 }
 
 void TrendPlot::mouseMoveEvent(QMouseEvent* event) {
-  const QRect plot = PlotRect(std::max<std::size_t>(paintedAxes_.size(), 1));
+  const QRect plot = PlotRect(UnitCount());
   const int x = static_cast<int>(event->position().x());
   if (dragStart_) {
     const std::int64_t span = viewTo_ - viewFrom_;
@@ -422,7 +422,7 @@ void TrendPlot::leaveEvent(QEvent*) {
 }
 
 void TrendPlot::wheelEvent(QWheelEvent* event) {
-  const QRect plot = PlotRect(std::max<std::size_t>(paintedAxes_.size(), 1));
+  const QRect plot = PlotRect(UnitCount());
   const double anchor = std::clamp((event->position().x() - plot.left()) / plot.width(), 0.0, 1.0);
   const int delta = event->angleDelta().y();
   if (delta == 0) return;
@@ -437,7 +437,7 @@ void TrendPlot::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Right: {
       const int direction = event->key() == Qt::Key_Left ? -1 : 1;
       if (ctrl) {
-        const int width = PlotRect(std::max<std::size_t>(paintedAxes_.size(), 1)).width();
+        const int width = plotWidth();
         SetCursorColumn(std::clamp(cursorColumn_ < 0 ? width / 2 : cursorColumn_ + direction, 0, width - 1));
         return;
       }

@@ -69,8 +69,6 @@ class TrendPlot : public QWidget {
 
   // What the last load read, for the benchmark and tests.
   const TrendData& loaded() const { return data_; }
-  // The columns of the series `index` of loaded() as the last paint drew them.
-  std::vector<TrendColumn> ColumnsOf(std::size_t index) const;
   int plotWidth() const;
 
  signals:
@@ -111,9 +109,6 @@ class TrendPlot : public QWidget {
   int cursorColumn_ = -1;
   std::optional<QPoint> dragStart_;
   std::int64_t dragFrom_ = 0;
-  // What the last paint drew, for the cursor.
-  std::vector<std::vector<TrendColumn>> painted_;
-  std::vector<Axis> paintedAxes_;
 };
 
 class TrendWindow : public QWidget {
