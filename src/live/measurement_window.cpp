@@ -131,12 +131,8 @@ F_Mesure::F_Mesure(Station& station, Prompter& prompter, QWidget* parent)
   timer_->setInterval(0);
 
   requests_ = std::make_unique<MeasurementRequests>(*station_.port, station_.sharedResults);
-  cycle_ = std::make_unique<PollCycle>(
-      station_,
-      [this](RequestMember member, double address, double base) {
-        return requests_->Request(member, address, base);
-      },
-      [this](int channel, const std::string& text, bool) { ShowLabel(channel, text); });
+  cycle_ = std::make_unique<PollCycle>(station_, *requests_,
+                                       [this](int channel, const std::string& text, bool) { ShowLabel(channel, text); });
   cycle_->setStopAction([this] { StopAction(); });
   connect(timer_, &QTimer::timeout, this, [this] {
     cycle_->Tick();
@@ -265,7 +261,10 @@ void F_Mesure::StartPolling(int intervalMs) {
 
 void F_Mesure::StopAction() {
   station_.StopRequested = true;
-  if (station_.PollBusy) return; // the next tick completes the stop
+  if (station_.PollBusy) {
+    requests_->InterruptHoldWait(); // a reply under way is still shown
+    return;                         // the next tick completes the stop
+  }
   timer_->stop();
   ClosePort(*station_.port);
   Unload();
@@ -275,6 +274,7 @@ void F_Mesure::StopAction() {
 void F_Mesure::Shutdown() {
   timer_->stop();
   station_.StopRequested = true;
+  station_.port->InterruptWaits();
   ClosePort(*station_.port);
   loaded_ = false;
 }

@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "comm/fake_serial_line.h"
+#include "support/fake_serial_line.h"
 #include "live/measurement_window.h"
 #include "support/event_loop.h"
 #include "support/modbus_frames.h"
