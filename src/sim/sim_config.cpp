@@ -2,10 +2,11 @@
 
 #include <charconv>
 #include <filesystem>
-#include <fstream>
+#include <iostream>
 #include <sstream>
 
 #include "core/station_address.h"
+#include "core/text_file.h"
 #include "core/trim.h"
 
 namespace trelvan::sim {
@@ -267,11 +268,13 @@ std::vector<SimInstrument> InstrumentsFromChannelTable(const ChannelTable& table
 
 bool LoadInstruments(SimOptions& options, std::string* error) {
   if (!options.scenarioFile.empty()) {
-    std::ifstream in(options.scenarioFile, std::ios::binary);
-    if (!in) return Fail(error, "Szenario " + options.scenarioFile + " kann nicht gelesen werden");
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    // Bounded and never blocking, like every file the station reads: a
+    // folder, a FIFO or a device is refused with its reason.
+    const FileBytes file = ReadSmallFile(options.scenarioFile);
+    if (file.status != ReadStatus::Ok)
+      return Fail(error, "Szenario " + options.scenarioFile + " kann nicht gelesen werden: " + file.reason);
     std::string why;
-    auto instruments = ParseScenario(text, &why);
+    auto instruments = ParseScenario(file.bytes, &why);
     if (!instruments) return Fail(error, options.scenarioFile + ", " + why);
     options.config.instruments = std::move(*instruments);
   } else {
@@ -280,6 +283,8 @@ bool LoadInstruments(SimOptions& options, std::string* error) {
     if (status.kind == ConfigStatus::Kind::Missing || status.kind == ConfigStatus::Kind::IoError) {
       return Fail(error, status.message);
     }
+    // Channels a faulty file leaves unreadable are off and not simulated; say why.
+    if (status.kind == ConfigStatus::Kind::Invalid) std::cerr << status.message << "\n";
     options.config.instruments = InstrumentsFromChannelTable(table);
   }
   if (options.config.instruments.empty()) return Fail(error, "Keine Instrumente zu simulieren");
