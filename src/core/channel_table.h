@@ -70,10 +70,6 @@ void BuildChannelCaptions(ChannelTable& table);
 // The Master flag of channel i; false for an index outside 0..3.
 bool IsMasterChannel(const ChannelTable& table, int i);
 
-// The leading decimal number of an address text ("3abc" -> 3, "" -> 0), as the
-// poll cycle reads it.
-double LeadingNumber(std::string_view text);
-
 // Why a text cannot be stored in a quoted field of "config.txt", or "".
 std::string QuotedFieldProblem(std::string_view utf8);
 
