@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "comm/measurement_requests.h"
+#include "comm/reply_time_setting.h"
 #include "comm/serial_line.h"
 #include "comm/serial_port.h"
 #include "core/geometry.h"
@@ -131,8 +132,13 @@ F_Mesure::F_Mesure(Station& station, Prompter& prompter, QWidget* parent)
   timer_->setInterval(0);
 
   requests_ = std::make_unique<MeasurementRequests>(*station_.port, station_.sharedResults);
-  cycle_ = std::make_unique<PollCycle>(station_, *requests_,
-                                       [this](int channel, const std::string& text, bool) { ShowLabel(channel, text); });
+  cycle_ = std::make_unique<PollCycle>(station_, *requests_, [this](const Reading& reading) {
+    ShowLabel(reading.channel, reading.text);
+    // The label keeps the Parts' text; why it fails, and since when no good
+    // value came, the gauge tells on hovering.
+    Etiquette3_[static_cast<std::size_t>(reading.channel)]->setToolTip(
+        QString::fromStdString(GaugeToolTip(station_.diagnostics, reading.channel, reading.timeMs)));
+  });
   cycle_->setStopAction([this] { StopAction(); });
   connect(timer_, &QTimer::timeout, this, [this] {
     cycle_->Tick();
@@ -154,11 +160,18 @@ void F_Mesure::Load() {
   ApplyChannelVisibility();
 
   lineLostReported_ = false;
+  station_.diagnostics.Reset(); // counters are kept per measurement run
+  std::string replyProblem;
+  const int replyMs = ConfiguredReplyMs(station_.folder, &replyProblem);
+  requests_->SetWaitTimes({replyMs, replyMs});
   // The serial line dialog's "Auslesen" may have left the line open with
   // other choices; the measurement opens it with the stored settings.
   if (station_.port->IsOpen()) ClosePort(*station_.port);
   const PortResult opened = OpenPort(*station_.port, station_.serialSettings);
-  if (opened.ok) {
+  if (opened.ok && !replyProblem.empty()) {
+    lineStatus_->setText(QString::fromStdString(replyProblem));
+    lineStatus_->show();
+  } else if (opened.ok) {
     lineStatus_->hide();
   } else {
     lineStatus_->setText(opened.message);

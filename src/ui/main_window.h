@@ -20,6 +20,7 @@ class QMenu;
 namespace trelvan {
 
 class ConfigW;
+class DiagnoseWindow;
 
 class TRELVAN : public QMainWindow {
   Q_OBJECT
@@ -40,6 +41,7 @@ class TRELVAN : public QMainWindow {
   void ShowConfigDialog();
   void StartMeasurement();
   void ShowLoggerWindow(bool resetMode);
+  void ShowDiagnoseWindow();
 
   F_Mesure* measurementWindow() const { return measurement_; }
   ConfLS* serialLineDialog() const { return serialDialog_; }
@@ -73,6 +75,7 @@ class TRELVAN : public QMainWindow {
   QPointer<F_Mesure> measurement_;
   QPointer<ConfLS> serialDialog_;
   QPointer<Extraction> logger_;
+  QPointer<DiagnoseWindow> diagnose_;
 };
 
 } // namespace trelvan
