@@ -227,9 +227,11 @@ void FrameMonitor::Append(const QStringList& lines) {
   QScrollBar* v = verticalScrollBar();
   const bool following = v->value() == v->maximum();
   const int firstShown = v->value();
+  // A fixed-pitch font: the width of a line is its length, without laying it out.
+  const int charWidth = fontMetrics().horizontalAdvance(QLatin1Char('0'));
   for (const QString& line : lines) {
     lines_.push_back(line);
-    widest_ = std::max(widest_, fontMetrics().horizontalAdvance(line));
+    widest_ = std::max(widest_, charWidth * static_cast<int>(line.size()));
   }
   const auto dropped = static_cast<int>(lines_.size() > capacity_ ? lines_.size() - capacity_ : 0);
   lines_.erase(lines_.begin(), lines_.begin() + dropped);
