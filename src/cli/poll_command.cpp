@@ -1,6 +1,7 @@
 // trelvan-cli poll: the live measurement without a window. Loads "config.txt"
 // and "PortCom.dat" from the current folder, opens the line and runs poll
-// passes, printing each polled channel's label text.
+// passes, printing each polled channel's label text or, with --json, its
+// Reading as one line of JSON.
 
 #include <QCoreApplication>
 #include <QDir>
@@ -25,7 +26,9 @@
 #include "commands.h"
 #include "comm/measurement_requests.h"
 #include "comm/qt_serial_line.h"
+#include "comm/reply_time_setting.h"
 #include "comm/serial_line.h"
+#include "core/catalogue.h"
 #include "core/channel_table.h"
 #include "core/decimal_separator.h"
 #include "core/reading_json.h"
@@ -40,28 +43,37 @@ namespace trelvan::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "trelvan-cli poll [--passes N] [--interval MS] [--json] [--device PATH] [--decimal SEP] [--reply-ms N]\n";
+    "trelvan-cli poll [--passes N] [--interval MS] [--json] [--frames] [--device PATH] [--decimal SEP]\n"
+    "                 [--reply-ms N]\n";
 
 constexpr const char* kHelp =
     "  Fragt die eingeschalteten Kanäle aus \"config.txt\" über die Leitung aus\n"
     "  \"PortCom.dat\" ab (beide im aktuellen Ordner). --device ersetzt das Gerät\n"
-    "  des Ports. --reply-ms setzt die Antwortfrist je Anfrage (100..10000 ms,\n"
-    "  Vorgabe 2000). Ohne --passes läuft es bis SIGINT oder SIGTERM; eine dabei\n"
-    "  unterbrochene Anfrage gibt nichts aus. Geht das Gerät verloren, meldet es\n"
-    "  das einmal und öffnet die Leitung bei jedem Durchlauf neu, bis das Gerät\n"
-    "  wieder da ist.\n"
+    "  des Ports. --reply-ms setzt die Antwortfrist je Anfrage (100..10000 ms;\n"
+    "  ohne die Option gilt [Line] reply_ms aus \"trelvan.ini\", sonst 2000).\n"
+    "  --json gibt je Kanal und Durchlauf eine Zeile JSON aus (Text, Zeit, Station,\n"
+    "  Block, Typ, Fehlerart und Grund, die Zahlenwerte mit Einheit). --frames\n"
+    "  zeigt jede Anfrage und Antwort hexadezimal auf stderr. Ohne --passes läuft\n"
+    "  es bis SIGINT oder SIGTERM; eine dabei unterbrochene Anfrage gibt nichts\n"
+    "  aus. Geht das Gerät verloren, meldet es das einmal und öffnet die Leitung\n"
+    "  bei jedem Durchlauf neu, bis das Gerät wieder da ist.\n"
     "\n"
-    "  Rückgabewerte: 0 Durchläufe beendet oder unterbrochen, 1 Laufzeitfehler\n"
-    "  (Leitung lässt sich nicht öffnen, Ausgabe lässt sich nicht schreiben),\n"
-    "  2 falscher Aufruf.\n";
+    "  Rückgabewerte:\n"
+    "    0  die Durchläufe liefen (oder ein Interrupt beendete sie) und mindestens\n"
+    "       ein Wert kam an, oder der Interrupt kam vor dem Ende des ersten Durchlaufs\n"
+    "    1  Laufzeitfehler: Konfiguration unbrauchbar, nichts abzufragen, Leitung\n"
+    "       lässt sich nicht öffnen, Ausgabe lässt sich nicht schreiben\n"
+    "    2  falscher Aufruf\n"
+    "    3  mindestens ein Durchlauf lief ganz, und kein Kanal antwortete je\n";
 
 struct PollOptions {
   std::optional<long long> passes; // none: until SIGINT or SIGTERM
   int intervalMs = 1000;
   bool json = false;
+  bool frames = false;
   std::optional<QString> device;
   std::optional<std::string> decimal;
-  int replyMs = kDefaultTimeOutMs;
+  std::optional<int> replyMs; // none: from "trelvan.ini"
 };
 
 std::string OneLine(std::string text) {
@@ -78,8 +90,8 @@ std::optional<PollOptions> ParseArgs(const QStringList& args, QTextStream& err) 
   };
   for (int i = 0; i < args.size(); ++i) {
     const QString& a = args[i];
-    if (a == "--json") {
-      o.json = true;
+    if (a == "--json" || a == "--frames") {
+      (a == "--json" ? o.json : o.frames) = true;
       continue;
     }
     if (a == "--help" || a == "-h") {
@@ -99,7 +111,8 @@ std::optional<PollOptions> ParseArgs(const QStringList& args, QTextStream& err) 
       if (!ok || o.intervalMs < 0) return refuse("--interval erwartet Millisekunden ab 0");
     } else if (a == "--reply-ms") {
       o.replyMs = value.toInt(&ok);
-      if (!ok || o.replyMs < 100 || o.replyMs > 10'000) return refuse("--reply-ms erwartet Millisekunden von 100 bis 10000");
+      if (!ok || *o.replyMs < kMinReplyMs || *o.replyMs > kMaxReplyMs)
+        return refuse("--reply-ms erwartet Millisekunden von 100 bis 10000");
     } else if (a == "--device") {
       if (value.isEmpty()) return refuse("--device braucht einen Gerätepfad");
       o.device = value;
@@ -125,13 +138,19 @@ class Poller {
  public:
   explicit Poller(const PollOptions& options)
       : options_(options), requests_(line_, station_.sharedResults),
-        cycle_(station_, requests_, [this](int channel, const std::string& text, bool ok) { Print(channel, text, ok); }) {
+        cycle_(station_, requests_, [this](const Reading& reading) { Print(reading); }) {
     station_.port = &line_;
-    requests_.SetWaitTimes({options.replyMs, options.replyMs});
+    station_.frames.SetCapacity(0); // --frames prints them; nothing shows a ring
   }
 
   int Run() {
-    LoadStation();
+    if (!LoadStation()) return 1;
+    SetReplyTimeOut();
+    if (options_.frames) {
+      station_.frames.SetObserver([](const FrameRecord& record) {
+        std::fprintf(stderr, "%s\n", FrameLine(record).c_str());
+      });
+    }
     if (!OpenLine()) return 1;
     WatchTheLine();
     WatchStopSignals();
@@ -146,12 +165,25 @@ class Poller {
   }
 
  private:
-  void LoadStation() {
+  // False when there is nothing to poll.
+  bool LoadStation() {
     station_.folder = QDir::currentPath().toStdString();
     station_.decimalSeparator = options_.decimal ? *options_.decimal : UserDecimalSeparator();
     for (const ConfigStatus& status : {LoadChannelTable(station_.channelTable, station_.folder),
                                        LoadSerialSettings(station_.serialSettings, station_.folder)})
       if (!status.ok()) std::fprintf(stderr, "%s\n", status.message.c_str());
+    for (int i = 0; i < kChannelCount; ++i)
+      if (station_.channelTable[i].isEnabled() && MeasurementTypeAt(station_.channelTable[i].typeIndex)) return true;
+    std::fprintf(stderr, "trelvan-cli poll: Keine Messung konfiguriert: kein eingeschalteter Kanal mit Messtyp "
+                         "in \"config.txt\"\n");
+    return false;
+  }
+
+  void SetReplyTimeOut() {
+    std::string problem;
+    const int replyMs = options_.replyMs ? *options_.replyMs : ConfiguredReplyMs(station_.folder, &problem);
+    if (!problem.empty()) std::fprintf(stderr, "%s\n", problem.c_str());
+    requests_.SetWaitTimes({replyMs, replyMs});
   }
 
   bool OpenLine() {
@@ -194,18 +226,20 @@ class Poller {
     ++pass_;
     cycle_.RunPass();
     if (station_.StopRequested) return;
-    if (options_.passes && pass_ >= *options_.passes) return End(0);
+    ++passesCompleted_;
+    if (options_.passes && pass_ >= *options_.passes) return End(Status());
     timer_.start(static_cast<int>(std::max<qint64>(0, options_.intervalMs - sinceStart_.elapsed())));
   }
 
-  void Print(int channel, const std::string& text, bool ok) {
-    std::string line;
-    if (options_.json) {
-      line = "{\"pass\":" + std::to_string(pass_) + ",\"channel\":" + std::to_string(channel) +
-             ",\"ok\":" + (ok ? "true" : "false") + ",\"text\":" + JsonString(text) + "}\n";
-    } else {
-      line = "Kanal " + std::to_string(channel) + ": " + OneLine(text) + "\n";
-    }
+  // 0 when a reading came, or when no pass was complete; 3 when passes ran
+  // and no channel ever answered.
+  int Status() const { return anyReading_ || passesCompleted_ == 0 ? 0 : 3; }
+
+  void Print(const Reading& reading) {
+    anyReading_ = anyReading_ || reading.ok;
+    const std::string line = options_.json ? ReadingJson(reading) + "\n"
+                                           : "Kanal " + std::to_string(reading.channel) + ": " +
+                                                 OneLine(reading.text) + "\n";
     errno = 0;
     if (std::fwrite(line.data(), 1, line.size(), stdout) == line.size() && std::fflush(stdout) == 0) return;
     // Nobody reads the output any more (a closed pipe): polling on would be
@@ -230,7 +264,7 @@ class Poller {
     QObject::connect(signalNotifier_.get(), &QSocketNotifier::activated, [this] {
       char c;
       [[maybe_unused]] auto n = ::read(g_signalPipe[0], &c, 1);
-      End(0); // an interrupt is the normal way to end an endless poll
+      End(Status()); // an interrupt is the normal way to end an endless poll
     });
     std::signal(SIGINT, OnStopSignal);
     std::signal(SIGTERM, OnStopSignal);
@@ -245,6 +279,8 @@ class Poller {
   QTimer timer_;
   QElapsedTimer sinceStart_;
   long long pass_ = 0;
+  long long passesCompleted_ = 0;
+  bool anyReading_ = false;
   bool lineLost_ = false;
   std::unique_ptr<QSocketNotifier> signalNotifier_;
 };

@@ -95,13 +95,25 @@ std::optional<RequestResult> MeasurementRequests::WaitOutHold(int station) {
   return RequestResult::Interrupted();
 }
 
-std::size_t MeasurementRequests::LateReplyLength(ByteView received, int awaitedStation) const {
+std::size_t MeasurementRequests::LateReplyLength(ByteView received, int awaitedStation) {
   if (received.size() < kExceptionReplyLength || received[0] == awaitedStation || !holds_.contains(received[0]))
     return 0;
-  if (IsExceptionReply(received)) return kExceptionReplyLength;
-  if (CheckReadReply(received, received[0], kReadHoldingRegisters, kMeasurementRegisterCount).ok())
-    return kMeasurementReplyLength;
-  return 0;
+  std::size_t length = 0;
+  if (IsExceptionReply(received)) length = kExceptionReplyLength;
+  else if (CheckReadReply(received, received[0], kReadHoldingRegisters, kMeasurementRegisterCount).ok())
+    length = kMeasurementReplyLength;
+  if (length != 0) Record(FrameDirection::Received, received[0], received.first(length), "late");
+  return length;
+}
+
+void MeasurementRequests::Record(FrameDirection direction, int station, ByteView bytes, std::string outcome) {
+  if (frames_) frames_->Add(direction, station, bytes, std::move(outcome));
+}
+
+RequestResult MeasurementRequests::Replied(RequestResult result, int station, ByteView reply) {
+  Record(FrameDirection::Received, station, reply,
+         result.ok() ? std::string("ok") : std::string(FailureKindId(result.failure)));
+  return result;
 }
 
 std::optional<RequestResult> MeasurementRequests::LetStrayInputGo(int station) {
@@ -125,6 +137,7 @@ RequestResult MeasurementRequests::Exchange(RequestMember member, int station, i
   // Bytes left over from an earlier exchange cannot be taken for this reply.
   port_.FlushInput();
   const auto request = BuildRequest(station, kReadHoldingRegisters, registerBase, kMeasurementRegisterCount);
+  Record(FrameDirection::Sent, station, request->frame, {});
   port_.Write(request->frame);
   const Reply reply = AwaitReply(port_, request->expectedLength, times_, [&](ByteView received) {
     return LateReplyLength(received, station);
@@ -133,9 +146,12 @@ RequestResult MeasurementRequests::Exchange(RequestMember member, int station, i
   switch (reply.outcome) {
     case ReplyOutcome::TimedOut:
       holds_[station] = Hold{reply.replyWaitBegan, pass_};
-      return FailedAt(FailureKind::TimedOut, station);
+      // What came of the reply stays buffered until the next request.
+      return Replied(FailedAt(FailureKind::TimedOut, station), station, port_.PeekInput(kMeasurementReplyLength));
     case ReplyOutcome::PortClosed:
-      return RequestResult::Failed(FailureKind::LineLost, LineLostDuringRequestText(port_.DeviceName(), station));
+      return Replied(
+          RequestResult::Failed(FailureKind::LineLost, LineLostDuringRequestText(port_.DeviceName(), station)),
+          station, {});
     case ReplyOutcome::Interrupted:
       return RequestResult::Interrupted();
     case ReplyOutcome::Exception:
@@ -143,14 +159,19 @@ RequestResult MeasurementRequests::Exchange(RequestMember member, int station, i
       break;
   }
 
+  const double replyMs = std::chrono::duration<double, std::milli>(Clock::now() - reply.replyWaitBegan).count();
   const ReplyCheck check = CheckReadReply(reply.bytes, station, kReadHoldingRegisters, kMeasurementRegisterCount);
-  if (check.fault == ReplyFault::Exception) return FailedAt(FailureKind::Exception, station, check.exceptionCode);
-  if (!check.ok()) {
+  RequestResult result = RequestResult::Success();
+  if (check.fault == ReplyFault::Exception) {
+    result = FailedAt(FailureKind::Exception, station, check.exceptionCode);
+  } else if (!check.ok()) {
     strayInput_ = true;
-    return FailedAt(KindOf(check.fault), station);
+    result = FailedAt(KindOf(check.fault), station);
+  } else {
+    DecodeMeasurement(member, reply.bytes, results_);
   }
-  DecodeMeasurement(member, reply.bytes, results_);
-  return RequestResult::Success();
+  result.replyMs = replyMs;
+  return Replied(std::move(result), station, reply.bytes);
 }
 
 RequestResult MeasurementRequests::RequestResistivity(int s, int b) { return Request(RequestMember::Resistivity, s, b); }

@@ -28,6 +28,7 @@
 #include <optional>
 #include <string>
 
+#include "comm/frame_log.h"
 #include "comm/serial_line.h"
 #include "comm/serial_port.h"
 #include "core/catalogue.h"
@@ -44,14 +45,16 @@ struct RequestResult {
   // Cut short by a stop, the program's end or a line lost while a held
   // station's request waited: no reading, the channel's label keeps its text.
   bool interrupted = false;
+  // From the request leaving the output to its reply, where one came.
+  std::optional<double> replyMs;
 
   bool ok() const { return failure == FailureKind::None && !interrupted; }
 
   static RequestResult Success() { return {}; }
   static RequestResult Failed(FailureKind kind, std::string reason, int exceptionCode = 0) {
-    return {kind, std::move(reason), exceptionCode, false};
+    return {kind, std::move(reason), exceptionCode, false, std::nullopt};
   }
-  static RequestResult Interrupted() { return {FailureKind::None, {}, 0, true}; }
+  static RequestResult Interrupted() { return {FailureKind::None, {}, 0, true, std::nullopt}; }
 };
 
 class MeasurementRequests {
@@ -81,6 +84,9 @@ class MeasurementRequests {
   // operator's stop); a reply wait under way runs on.
   void InterruptHoldWait();
 
+  // Every request and reply goes to `log` as well (nullptr: none).
+  void SetFrameLog(FrameLog* log) { frames_ = log; }
+
   // The reply time-out (and drain time-out) of every request.
   void SetWaitTimes(const WaitTimes& times) { times_ = times; }
   const WaitTimes& waitTimes() const { return times_; }
@@ -97,8 +103,11 @@ class MeasurementRequests {
   std::optional<RequestResult> LetStrayInputGo(int station);
   // The length of a held station's late reply (a whole, valid frame) at the
   // start of `received` during the wait for `awaitedStation`'s; 0 for none.
-  std::size_t LateReplyLength(ByteView received, int awaitedStation) const;
+  std::size_t LateReplyLength(ByteView received, int awaitedStation);
   RequestResult Exchange(RequestMember member, int station, int registerBase);
+  // The result of an exchange, and what the frame monitor is told of its reply.
+  RequestResult Replied(RequestResult result, int station, ByteView reply);
+  void Record(FrameDirection direction, int station, ByteView bytes, std::string outcome);
   int QuietMs() const;
 
   SerialPort& port_;
@@ -108,6 +117,7 @@ class MeasurementRequests {
   std::int64_t pass_ = 0;     // 0: requests are not grouped into passes
   bool strayInput_ = false;   // the last exchange ended with a bad reply
   bool inHoldWait_ = false;
+  FrameLog* frames_ = nullptr;
 };
 
 } // namespace trelvan

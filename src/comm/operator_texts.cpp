@@ -54,6 +54,10 @@ std::string SettingsTextProblem(std::string_view text, SettingsPiece piece, std:
   return head;
 }
 
+std::string ReplyMsSettingProblemText(const std::string& value) {
+  return "\"trelvan.ini\", [Line] reply_ms=" + value + ": keine Millisekundenzahl von 100 bis 10000; es gilt 2000";
+}
+
 std::string ExceptionCodeText(int code) {
   switch (code) {
     case 1: return "unzulässige Funktion";

@@ -38,6 +38,9 @@ enum class SettingsPiece { Shape, Speed, Parity, DataBits, StopBits };
 // Why `text` is refused: its shape, or the piece that cannot be read.
 std::string SettingsTextProblem(std::string_view text, SettingsPiece piece, std::string_view pieceText = {});
 
+// A reply time-out in "trelvan.ini" that cannot be taken; 2000 ms apply.
+std::string ReplyMsSettingProblemText(const std::string& value);
+
 // --- A measurement request ----------------------------------------------------
 
 // German name of a Modbus exception code ("unzulässige Datenadresse", ...).

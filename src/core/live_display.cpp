@@ -5,6 +5,7 @@
 #include "catalogue.h"
 #include "picture_format.h"
 #include "texts.h"
+#include "trim.h"
 
 namespace trelvan {
 
@@ -13,6 +14,7 @@ namespace {
 constexpr std::string_view kUnknown = " ##### __  ";
 constexpr std::string_view kTemp = "###0.0  °C";
 constexpr std::string_view kVolume = " #######0   m3  ";
+constexpr std::string_view kSecondPattern = "#0.00 MOhm";
 
 const std::vector<RangeRow> kTableR{
     {1, 10, "##0.0 Ohm"},   {2, 1000, "0.000 kOhm"}, {3, 100, "#0.00 kOhm"},
@@ -118,6 +120,29 @@ std::string_view UnitText(LiveUnit unit, const SharedResults& r) {
   return {};
 }
 
+// How the main value is scaled: the row of its range code, or the fixed
+// divisor and pattern; nothing for a range code the table does not list.
+struct Scaling {
+  int divisor;
+  std::string_view pattern;
+};
+
+std::optional<Scaling> ScalingOf(const LiveDisplayRule& rule, const SharedResults& r) {
+  if (rule.rows.empty()) return Scaling{rule.fixedDivisor, rule.fixedPattern};
+  const int code = RangeCode(rule.rangeCode, r);
+  const RangeRow* row = nullptr;
+  for (const auto& candidate : rule.rows)
+    if (candidate.code == code) row = &candidate;
+  if (!row) return std::nullopt;
+  return Scaling{row->divisor, row->pattern};
+}
+
+// The unit a pattern prints after its number: "0.000 kOhm" -> "kOhm".
+std::string PatternUnit(std::string_view pattern) {
+  const std::size_t last = pattern.find_last_of("0#.");
+  return std::string(Trim(last == std::string_view::npos ? pattern : pattern.substr(last + 1)));
+}
+
 // A counter that is not BCD shows its raw hexadecimal digits marked with "h",
 // never a number that the instrument did not send.
 std::string VolumeText(const BcdCounter& counter, std::string_view sep) {
@@ -139,22 +164,13 @@ std::string BuildLiveLabelText(int typeIndex, const SharedResults& r,
 
   double value = MainValue(rule->mainValue, r);
   std::string pattern;
-  if (rule->rows.empty()) {
-    value /= rule->fixedDivisor;
-    pattern = rule->fixedPattern;
+  if (const std::optional<Scaling> scaling = ScalingOf(*rule, r)) {
+    value /= scaling->divisor;
+    pattern = scaling->pattern;
+    pattern += UnitText(rule->unitFromReply, r);
   } else {
-    const int code = RangeCode(rule->rangeCode, r);
-    const RangeRow* row = nullptr;
-    for (const auto& candidate : rule->rows)
-      if (candidate.code == code) row = &candidate;
-    if (row) {
-      value /= row->divisor;
-      pattern = row->pattern;
-      pattern += UnitText(rule->unitFromReply, r);
-    } else {
-      value = 0;
-      pattern = rule->unknownRangePattern;
-    }
+    value = 0;
+    pattern = rule->unknownRangePattern;
   }
 
   std::string text = FormatPicture(value, pattern, sep);
@@ -169,10 +185,40 @@ std::string BuildLiveLabelText(int typeIndex, const SharedResults& r,
     text += "\r\n" + VolumeText(r.FlowVolume2, sep);
     break;
   case E::SecondResistivity:
-    text += "\r\n" + FormatPicture(r.SecondResistivityRaw / 100.0, "#0.00 MOhm", sep);
+    text += "\r\n" + FormatPicture(r.SecondResistivityRaw / 100.0, kSecondPattern, sep);
     break;
   }
   return text;
+}
+
+std::vector<ReadingValue> LiveReadingValues(int typeIndex, const SharedResults& r) {
+  const LiveDisplayRule* rule = LiveDisplayRuleFor(typeIndex);
+  if (!rule) return {};
+  std::vector<ReadingValue> values;
+  ReadingValue main{std::string(value_name::kMain), std::nullopt, {}};
+  if (const std::optional<Scaling> scaling = ScalingOf(*rule, r)) {
+    const bool percent = scaling->pattern.find('%') != std::string_view::npos;
+    main.number = MainValue(rule->mainValue, r) * (percent ? 100 : 1) / scaling->divisor;
+    main.unit = rule->unitFromReply == U::None ? PatternUnit(scaling->pattern)
+                                                : std::string(UnitText(rule->unitFromReply, r));
+  }
+  values.push_back(std::move(main));
+  if (rule->separator && rule->temperaturePattern) {
+    values.push_back({std::string(value_name::kTemperature), r.Temperature, PatternUnit(*rule->temperaturePattern)});
+  }
+  auto counter = [](const BcdCounter& c) { return c.valid ? std::optional<double>(c.value) : std::nullopt; };
+  switch (rule->extraLines) {
+  case E::None: break;
+  case E::FlowVolumes:
+    // The label's second line is counter 1, "Tages Volumen"; its third counter 2.
+    values.push_back({std::string(value_name::kDayVolume), counter(r.FlowVolume1), PatternUnit(kVolume)});
+    values.push_back({std::string(value_name::kTotalVolume), counter(r.FlowVolume2), PatternUnit(kVolume)});
+    break;
+  case E::SecondResistivity:
+    values.push_back({std::string(value_name::kSecond), r.SecondResistivityRaw / 100.0, PatternUnit(kSecondPattern)});
+    break;
+  }
+  return values;
 }
 
 std::string_view FailureText(int typeIndex) {

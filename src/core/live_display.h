@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "reading.h"
 #include "shared_results.h"
 
 namespace trelvan {
@@ -50,6 +51,14 @@ const LiveDisplayRule* LiveDisplayRuleFor(int typeIndex);
 // Returns the empty text for a typeIndex without a rule.
 std::string BuildLiveLabelText(int typeIndex, const SharedResults& results,
                                std::string_view decimalSeparator);
+
+// The numbers the value label of a channel of typeIndex shows, computed as
+// the label scales them: the main value (flow: the rate) divided by its
+// range's divisor, times 100 under a "%" pattern, in the unit the range
+// gives; the temperature; the second value of R_862; flow's day and total
+// volume. A main value whose range code is unknown (the label shows 0), and
+// a counter whose digits are no number, have no number. Names: value_name.
+std::vector<ReadingValue> LiveReadingValues(int typeIndex, const SharedResults& results);
 
 // Text shown in a channel's label when its request fails.
 std::string_view FailureText(int typeIndex);

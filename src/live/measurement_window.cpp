@@ -12,6 +12,7 @@
 #include <qdrawutil.h>
 
 #include "comm/measurement_requests.h"
+#include "comm/reply_time_setting.h"
 #include "comm/serial_line.h"
 #include "comm/serial_port.h"
 #include "core/geometry.h"
@@ -150,10 +151,13 @@ void F_Mesure::ConnectPolling() {
   timer_->setObjectName("Minuterie1");
   timer_->setInterval(0);
   requests_ = std::make_unique<MeasurementRequests>(*station_.port, station_.sharedResults);
-  cycle_ = std::make_unique<PollCycle>(station_, *requests_,
-                                       [this](int channel, const std::string& text, bool) {
-                                         Etiquette3_[static_cast<std::size_t>(channel)]->ShowValue(text);
-                                       });
+  cycle_ = std::make_unique<PollCycle>(station_, *requests_, [this](const Reading& reading) {
+    ValueLabel* label = Etiquette3_[static_cast<std::size_t>(reading.channel)];
+    label->ShowValue(reading.text);
+    // The label keeps its text exactly; why it fails, and since when no good
+    // value came, the gauge tells on hovering.
+    label->setToolTip(QString::fromStdString(GaugeToolTip(station_.diagnostics, reading.channel, reading.timeMs)));
+  });
   cycle_->setStopAction([this] { StopAction(); });
   connect(timer_, &QTimer::timeout, this, [this] {
     cycle_->Tick();
@@ -178,6 +182,11 @@ void F_Mesure::Load() {
 
   lineLostReported_ = false;
   lineStatus_->hide();
+  station_.diagnostics.Reset(); // counters are kept per measurement run
+  std::string replyProblem;
+  const int replyMs = ConfiguredReplyMs(station_.folder, &replyProblem);
+  requests_->SetWaitTimes({replyMs, replyMs});
+  if (!replyProblem.empty()) ShowLineMessage(QString::fromStdString(replyProblem));
   OpenLine();
   loaded_ = true;
 }

@@ -6,10 +6,12 @@
 #include <filesystem>
 #include <string>
 
+#include "comm/frame_log.h"
 #include "core/channel_table.h"
 #include "core/serial_settings.h"
 #include "core/shared_results.h"
 #include "core/version.h"
+#include "live/channel_counters.h"
 
 namespace trelvan {
 
@@ -25,6 +27,10 @@ struct Station {
   std::filesystem::path folder;  // where "config.txt" and "PortCom.dat" live
   std::string decimalSeparator = "."; // of live values, from the user's locale
   SerialPort* port = nullptr;    // the one serial line (owned by main())
+  // What the running measurement has seen: counters per channel, and every
+  // frame on the line in a bounded ring (the Diagnose window shows both).
+  ChannelDiagnostics diagnostics;
+  FrameLog frames;
 };
 
 } // namespace trelvan

@@ -12,6 +12,7 @@
 #include "live/measurement_window.h"
 #include "logger/extraction.h"
 #include "ui/config_dialog.h"
+#include "ui/diagnose_window.h"
 #include "ui/serial_line_dialog.h"
 
 namespace trelvan {
@@ -52,6 +53,10 @@ TRELVAN::TRELVAN(Station& station, Prompter& prompter, std::function<ConfigW*()>
   RAZfich_->setObjectName("RAZfich");
   Extract_ = Logger_->addAction("Extract", this, [this] { ShowLoggerWindow(false); });
   Extract_->setObjectName("Extract");
+  // Functions beyond the station's own menus.
+  QMenu* extras = menuBar()->addMenu("E&xtras");
+  extras->setObjectName("Extras");
+  extras->addAction("&Diagnose", this, &TRELVAN::ShowDiagnoseWindow)->setObjectName("Diagnose");
 }
 
 TRELVAN::~TRELVAN() {
@@ -59,6 +64,7 @@ TRELVAN::~TRELVAN() {
   delete measurement_.data();
   delete serialDialog_.data();
   delete logger_.data();
+  delete diagnose_.data();
 }
 
 void TRELVAN::Load() {
@@ -137,6 +143,13 @@ void TRELVAN::StartMeasurement() {
   measurement_->raise();
   measurement_->activateWindow();
   measurement_->StartPolling(1000);
+}
+
+void TRELVAN::ShowDiagnoseWindow() {
+  if (!diagnose_) diagnose_ = new DiagnoseWindow(station_, prompter_);
+  diagnose_->show();
+  diagnose_->raise();
+  diagnose_->activateWindow();
 }
 
 void TRELVAN::ShowLoggerWindow(bool resetMode) {

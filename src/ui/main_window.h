@@ -20,6 +20,7 @@ class QMenu;
 namespace trelvan {
 
 class ConfigW;
+class DiagnoseWindow;
 
 // The banner picture of Picture1, embedded in the program.
 inline constexpr char kBannerResource[] = ":/ui/banner.bmp";
@@ -42,6 +43,7 @@ class TRELVAN : public QMainWindow {
   void ShowConfigDialog();
   void StartMeasurement();
   void ShowLoggerWindow(bool resetMode);
+  void ShowDiagnoseWindow();
 
   F_Mesure* measurementWindow() const { return measurement_; }
   ConfLS* serialLineDialog() const { return serialDialog_; }
@@ -75,6 +77,7 @@ class TRELVAN : public QMainWindow {
   QPointer<F_Mesure> measurement_;
   QPointer<ConfLS> serialDialog_;
   QPointer<Extraction> logger_;
+  QPointer<DiagnoseWindow> diagnose_;
 };
 
 } // namespace trelvan

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 
+#include <array>
 #include <csignal>
 #include <thread>
 
@@ -86,16 +89,94 @@ TEST(PollCommand, FourChannelsOneExtOneSilentAgainstTheSimulator) {
                             "--device", sim.device()});
   ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
   ASSERT_EQ(run.lines.size(), 8) << run.lines.join("\n").toStdString();
-  const QStringList expected{
-      R"({"pass":1,"channel":0,"ok":true,"text":"1.234 kOhm 21.5 °C"})",
-      R"({"pass":1,"channel":1,"ok":true,"text":"  12.34  m3/h    12.3  °C\r\n 999   m3  \r\n 123456   m3  "})",
-      R"({"pass":1,"channel":2,"ok":true,"text":" 12.34  FNU     -2.0  °C"})",
-      R"({"pass":1,"channel":3,"ok":false,"text":"Außer Betrieb"})",
+  // Each line begins as it always has; the Reading's fields follow.
+  const QStringList begins{
+      R"({"pass":1,"channel":0,"ok":true,"text":"1.234 kOhm 21.5 °C","time":")",
+      R"({"pass":1,"channel":1,"ok":true,"text":"  12.34  m3/h    12.3  °C\r\n 999   m3  \r\n 123456   m3  ","time":")",
+      R"({"pass":1,"channel":2,"ok":true,"text":" 12.34  FNU     -2.0  °C","time":")",
+      R"({"pass":1,"channel":3,"ok":false,"text":"Außer Betrieb","time":")",
   };
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(run.lines[i].toStdString(), expected[i].toStdString());
-    EXPECT_EQ(run.lines[i + 4].toStdString(), QString(expected[i]).replace("\"pass\":1", "\"pass\":2").toStdString());
+  const QStringList then{
+      R"(,"station":1,"block":"master","type":"Wiederderstand","marker":"Reinwasser","values":{"main":{"value":1.234,"unit":"kOhm"},"temperature":{"value":21.5,"unit":"°C"}}})",
+      R"(,"station":2,"block":"ext","type":"Durchfluss","marker":"Zulauf","values":{"main":{"value":12.34,"unit":"m3/h"},"temperature":{"value":12.3,"unit":"°C"},"day_volume":{"value":999,"unit":"m3"},"total_volume":{"value":123456,"unit":"m3"}}})",
+      R"(,"station":3,"block":"master","type":"Trübung","marker":"Ablauf","values":{"main":{"value":12.34,"unit":"FNU"},"temperature":{"value":-2,"unit":"°C"}}})",
+      R"(,"station":4,"block":"master","type":"pH","marker":"Becken","error":"timeout","reason":"Station 4 antwortet nicht","values":{}})",
+  };
+  for (int i = 0; i < 8; ++i) {
+    const QString line = run.lines[i];
+    const QString begin = QString(begins[i % 4]).replace("\"pass\":1", QStringLiteral("\"pass\":%1").arg(i / 4 + 1));
+    EXPECT_TRUE(line.startsWith(begin)) << line.toStdString();
+    // "time":"2026-12-08T13:05:40.123+01:00"
+    EXPECT_TRUE(line.mid(begin.size() + 29, 2) == "\",") << line.toStdString();
+    EXPECT_EQ(line.mid(begin.size() + 30).toStdString(), then[i % 4].toStdString());
   }
+}
+
+// Why a channel fails, in the words a script can rely on: one identifier per
+// kind and the German reason, for each fault the simulator can make.
+TEST(PollCommand, EachFailureKindHasItsIdentifierAndReasonInTheJson) {
+  if (!CliBuilt()) GTEST_SKIP() << "trelvan-cli not built";
+  const struct {
+    QStringList simArgs;
+    std::array<const char*, 4> addresses;
+    std::array<const char*, 4> errors;  // "" for a good reading
+    std::array<const char*, 4> reasons; // a part of it
+  } runs[] = {
+      {{"--silent", "3", "--bad-crc", "5", "--exception", "6:2"},
+       {"3", "3", "5", "6"},
+       {"timeout", "held-back", "crc", "exception"},
+       {"Station 3 antwortet nicht", "Station 3", "Prüfsumme", "Ausnahme 2 (unzulässige Datenadresse)"}},
+      {{"--foreign", "7"},
+       {"7", "abc", "8", "0"},
+       {"station", "address", "", "address"},
+       {"anderen Station", "\"abc\" nennt keine Station", "", "\"0\" nennt keine Station"}},
+  };
+  for (const auto& r : runs) {
+    testing::TempFolder dir;
+    ChannelTable table;
+    for (int i = 0; i < 4; ++i) table[i] = {1, 2, r.addresses[static_cast<std::size_t>(i)], "K", i != 1, i == 1};
+    ASSERT_TRUE(SaveChannelTable(table, dir.path()).ok());
+    dir.write("scenario.txt", "3 master pH\n3 ext pH\n5 master pH\n6 master pH\n7 master pH\n8 master pH\n");
+    const QString folder = QString::fromStdString(dir.path().string());
+    Simulator sim(folder, QStringList{"--config", "scenario.txt"} + r.simArgs);
+    if (sim.device().isEmpty()) GTEST_SKIP() << "no pseudo-terminal";
+    const PollRun run = Poll(folder, {"--json", "--frames", "--passes", "1", "--reply-ms", QString::number(kReplyMs),
+                                      "--device", sim.device()});
+    ASSERT_EQ(run.lines.size(), 4) << run.err.toStdString();
+    for (int i = 0; i < 4; ++i) {
+      const QJsonObject o = QJsonDocument::fromJson(run.lines[i].toUtf8()).object();
+      const std::string error = r.errors[static_cast<std::size_t>(i)];
+      EXPECT_EQ(o.value("error").toString().toStdString(), error) << run.lines[i].toStdString();
+      EXPECT_TRUE(o.value("reason").toString().contains(QString::fromUtf8(r.reasons[static_cast<std::size_t>(i)])))
+          << run.lines[i].toStdString();
+      EXPECT_EQ(o.value("exception_code").toInt(-1), error == "exception" ? 2 : -1);
+    }
+    // --frames: every request and reply on stderr, as the frame monitor shows them.
+    EXPECT_TRUE(run.err.contains(QStringLiteral(">  St   %1  ").arg(r.addresses[0]))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("<  St   %1  ").arg(r.addresses[0]))) << run.err.toStdString();
+  }
+}
+
+TEST(PollCommand, ExitStatusTellsWhetherAnyChannelAnswered) {
+  if (!CliBuilt()) GTEST_SKIP() << "trelvan-cli not built";
+  testing::TempFolder dir;
+  const QString folder = QString::fromStdString(dir.path().string());
+  ChannelTable table;
+  table[0] = {0, 2, "4", "aus", true, false};
+  ASSERT_TRUE(SaveChannelTable(table, dir.path()).ok());
+  dir.write("scenario.txt", "4 master pH\n");
+  Simulator sim(folder, {"--config", "scenario.txt", "--silent", "4"});
+  if (sim.device().isEmpty()) GTEST_SKIP() << "no pseudo-terminal";
+  const QStringList args{"--passes", "2", "--interval", "0", "--reply-ms", "100", "--device", sim.device()};
+  const PollRun nothing = Poll(folder, args);
+  EXPECT_EQ(nothing.exitCode, 1) << "no channel enabled: nothing to poll";
+  EXPECT_TRUE(nothing.err.contains("Keine Messung konfiguriert")) << nothing.err.toStdString();
+
+  table[0].enabled = 1;
+  ASSERT_TRUE(SaveChannelTable(table, dir.path()).ok());
+  const PollRun silent = Poll(folder, args);
+  EXPECT_EQ(silent.exitCode, 3) << "passes ran, no channel ever answered";
+  EXPECT_EQ(silent.lines.size(), 2);
 }
 
 TEST(PollCommand, TextOutputAndALineThatCannotBeOpened) {

@@ -31,7 +31,7 @@ class PollCycleTest : public ::testing::Test {
                 answers.erase(answers.begin());
                 return a;
               },
-              [this](int channel, const std::string& text, bool) { labels[channel] = text; }) {}
+              [this](const Reading& r) { labels[r.channel] = r.text; }) {}
 
   void Enable(int i, int type, std::string address, bool master = true) {
     station.channelTable[i].enabled = 1;

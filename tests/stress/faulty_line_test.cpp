@@ -159,7 +159,7 @@ TEST(FaultyLine, EveryShownValueIsItsOwnRequestsReadingOrTheFailureText) {
       // Not sent: its station's other block timed out earlier in the pass.
       ++heldBack;
       ASSERT_EQ(channel % 2, 1) << "pass " << pass << ": only a station's second block can be held back";
-      EXPECT_FALSE(ok) << "pass " << pass << ", channel " << channel;
+      EXPECT_EQ(o.value("error").toString(), "held-back") << "pass " << pass << ", channel " << channel;
       EXPECT_EQ(text, failure) << "pass " << pass << ", channel " << channel;
       continue;
     }

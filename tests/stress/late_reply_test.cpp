@@ -92,6 +92,7 @@ TEST_P(LateReplies, AreNeverShownAndTheHealthyStationIsAlwaysRead) {
       EXPECT_EQ(text, "Außer Betrieb");
       if (c.base == 20) {
         EXPECT_EQ(request, nullptr) << "the Ext. block is held back after the Master block's time-out";
+        EXPECT_EQ(o.value("error").toString(), "held-back");
         heldBack += request == nullptr;
       }
     }

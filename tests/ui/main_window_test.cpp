@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QDirIterator>
@@ -61,7 +63,11 @@ TEST_F(MainWindowTest, TitleIsTheAppTitleAndMenusCarryTheirGermanCaptions) {
   EXPECT_EQ(Action("Extract")->text(), "&Daten Förderung");
   QStringList menus;
   for (QAction* a : main->menuBar()->actions()) menus << a->text();
-  EXPECT_EQ(menus, (QStringList{"&Datei", "&Konfiguration", "&Messung", "&Logger"}));
+  EXPECT_EQ(menus, (QStringList{"&Datei", "&Konfiguration", "&Messung", "&Logger", "E&xtras"}));
+  Action("Diagnose")->trigger();
+  const QWidgetList windows = QApplication::topLevelWidgets();
+  EXPECT_TRUE(std::any_of(windows.begin(), windows.end(),
+                          [](const QWidget* w) { return w->objectName() == "Diagnose" && w->isVisible(); }));
 }
 
 TEST_F(MainWindowTest, MeasurementWithNoEnabledChannelIsRefused) {

@@ -1,0 +1,288 @@
+#include "diagnose_window.h"
+
+#include <QApplication>
+#include <cerrno>
+#include <QClipboard>
+#include <QFile>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeySequence>
+#include <QLabel>
+#include <QPainter>
+#include <QPaintEvent>
+#include <QScrollBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "core/system_error.h"
+#include "core/time_text.h"
+
+namespace trelvan {
+
+namespace {
+
+const QStringList kColumns{
+    "Kanal", "Station", "Anfragen", "Antworten", "Zeitüber-\nschreitungen", "CRC-Fehler", "Ungültige\nAntworten",
+    "Ausnahmen", "Letzter Fehler", "Letzter gültiger Wert", "Antwortzeit ms\nzuletzt / min / Mittel / max"};
+
+QString Count(std::int64_t n) { return QString::number(n); }
+
+QString Ms(const std::optional<double>& ms) { return ms ? QString::number(*ms, 'f', 1) : QStringLiteral("–"); }
+
+// "13:05:40" of a wall-clock time.
+QString TimeOfDay(std::int64_t ms) { return QString::fromStdString(IsoLocalTime(ms).substr(11, 8)); }
+
+} // namespace
+
+DiagnoseWindow::DiagnoseWindow(Station& station, Prompter& prompter, QWidget* parent)
+    : QWidget(parent), station_(station), prompter_(prompter) {
+  setObjectName("Diagnose");
+  setWindowTitle(QString::fromStdString(station_.AppTitle) + " [ Diagnose ]");
+  resize(1100, 700);
+
+  table_ = new QTableWidget(kChannelCount, static_cast<int>(kColumns.size()), this);
+  table_->setObjectName("Zaehler");
+  table_->setHorizontalHeaderLabels(kColumns);
+  table_->verticalHeader()->hide();
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // Cells are drawn as they are, neither wrapped nor elided: no text measuring
+  // on every refresh.
+  table_->setWordWrap(false);
+  table_->setTextElideMode(Qt::ElideNone);
+  // Columns as wide as their captions, fixed: fitting them to the contents
+  // every second would measure every cell each time.
+  table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  table_->horizontalHeader()->setStretchLastSection(true);
+  table_->resizeColumnsToContents();
+  table_->setColumnWidth(8, 360);
+  for (int i = 0; i < kChannelCount; ++i) {
+    for (int c = 0; c < table_->columnCount(); ++c) table_->setItem(i, c, new QTableWidgetItem);
+    table_->item(i, 0)->setText(QStringLiteral("Kanal %1").arg(i));
+  }
+  table_->setFixedHeight(table_->horizontalHeader()->sizeHint().height() + 4 * table_->verticalHeader()->defaultSectionSize() + 4);
+
+  auto* reset = new QPushButton("Zähler &zurücksetzen", this);
+  reset->setObjectName("Zuruecksetzen");
+  connect(reset, &QPushButton::clicked, this, &DiagnoseWindow::ResetCounters);
+
+  monitor_ = new FrameMonitor(FrameLog::kDefaultCapacity, this);
+  monitor_->setObjectName("Monitor");
+
+  pause_ = new QPushButton("&Anhalten", this);
+  pause_->setObjectName("Anhalten");
+  connect(pause_, &QPushButton::clicked, this, &DiagnoseWindow::TogglePause);
+  auto* clear = new QPushButton("&Leeren", this);
+  clear->setObjectName("Leeren");
+  connect(clear, &QPushButton::clicked, this, &DiagnoseWindow::ClearMonitor);
+  auto* copy = new QPushButton("&Kopieren", this);
+  copy->setObjectName("Kopieren");
+  connect(copy, &QPushButton::clicked, this, &DiagnoseWindow::CopyMonitor);
+  auto* save = new QPushButton("&Speichern …", this);
+  save->setObjectName("Speichern");
+  connect(save, &QPushButton::clicked, this, &DiagnoseWindow::SaveMonitor);
+
+  auto* monitorLabel = new QLabel("&Rahmenmonitor (Zeit, Richtung > Anfrage / < Antwort, Station, Bytes, Ergebnis):", this);
+  monitorLabel->setBuddy(monitor_);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(pause_);
+  buttons->addWidget(clear);
+  buttons->addWidget(copy);
+  buttons->addWidget(save);
+  buttons->addStretch();
+  auto* top = new QHBoxLayout;
+  top->addStretch();
+  top->addWidget(reset);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(table_);
+  layout->addLayout(top);
+  layout->addWidget(monitorLabel);
+  layout->addWidget(monitor_, 1);
+  layout->addLayout(buttons);
+
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(escape, &QShortcut::activated, this, &QWidget::close);
+
+  timer_ = new QTimer(this);
+  timer_->setInterval(1000);
+  connect(timer_, &QTimer::timeout, this, &DiagnoseWindow::Refresh);
+}
+
+void DiagnoseWindow::showEvent(QShowEvent* event) {
+  Refresh();
+  timer_->start();
+  QWidget::showEvent(event);
+}
+
+void DiagnoseWindow::hideEvent(QHideEvent* event) {
+  timer_->stop();
+  QWidget::hideEvent(event);
+}
+
+void DiagnoseWindow::Refresh() {
+  RefreshTable();
+  if (!paused_) RefreshMonitor();
+}
+
+void DiagnoseWindow::RefreshTable() {
+  const ChannelDiagnostics& d = station_.diagnostics;
+  for (int i = 0; i < kChannelCount; ++i) {
+    const ChannelCounters& c = d.channels[static_cast<std::size_t>(i)];
+    const auto& last = d.lastReading[i];
+    const QStringList cells{
+        QStringLiteral("Kanal %1").arg(i),
+        last ? QStringLiteral("%1 %2").arg(last->station).arg(last->block == Block::Master ? "Master" : "Ext.")
+             : QString(),
+        Count(c.requests),
+        Count(c.answers),
+        Count(c.timeOuts),
+        Count(c.crcErrors),
+        Count(c.badReplies),
+        Count(c.exceptions),
+        c.lastFailureMs ? TimeOfDay(*c.lastFailureMs) + "  " + QString::fromStdString(c.lastFailure) : QString(),
+        c.lastGoodMs ? TimeOfDay(*c.lastGoodMs) : QString(),
+        QStringLiteral("%1 / %2 / %3 / %4").arg(Ms(c.replyLastMs), Ms(c.replyMinMs), Ms(c.replyMeanMs()), Ms(c.replyMaxMs)),
+    };
+    for (int col = 0; col < cells.size(); ++col) {
+      QTableWidgetItem* item = table_->item(i, col);
+      if (item->text() != cells[col]) item->setText(cells[col]);
+    }
+  }
+}
+
+void DiagnoseWindow::RefreshMonitor() {
+  const std::vector<FrameRecord> records = station_.frames.Since(shownUpTo_);
+  if (records.empty()) return;
+  QStringList lines;
+  lines.reserve(static_cast<int>(records.size()));
+  for (const FrameRecord& r : records) lines << QString::fromStdString(FrameLine(r));
+  shownUpTo_ = records.back().sequence;
+  monitor_->Append(lines);
+}
+
+void DiagnoseWindow::ResetCounters() {
+  station_.diagnostics.Reset();
+  RefreshTable();
+}
+
+void DiagnoseWindow::TogglePause() {
+  paused_ = !paused_;
+  pause_->setText(paused_ ? "&Fortsetzen" : "&Anhalten");
+  if (!paused_) RefreshMonitor();
+}
+
+void DiagnoseWindow::ClearMonitor() {
+  monitor_->Clear();
+  shownUpTo_ = station_.frames.lastSequence();
+}
+
+void DiagnoseWindow::CopyMonitor() { QApplication::clipboard()->setText(monitor_->Text()); }
+
+bool DiagnoseWindow::SaveMonitorTo(const QString& path, QString* error) {
+  QFile file(path);
+  const QByteArray text = monitor_->Text().toUtf8();
+  if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size() && file.flush()) return true;
+  if (error) {
+    *error = QStringLiteral("Der Rahmenmonitor lässt sich nicht in \"%1\" speichern: %2")
+                 .arg(path, QString::fromStdString(SystemErrorText(errno)));
+  }
+  return false;
+}
+
+void DiagnoseWindow::SaveMonitor() {
+  const QString path = QFileDialog::getSaveFileName(this, "Rahmenmonitor speichern", "rahmen.txt", "Text (*.txt)");
+  if (path.isEmpty()) return;
+  QString error;
+  if (!SaveMonitorTo(path, &error)) prompter_.tell(PromptIcon::Warning, error.toStdString());
+}
+
+FrameMonitor::FrameMonitor(std::size_t capacity, QWidget* parent) : QAbstractScrollArea(parent), capacity_(capacity) {
+  setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  setFocusPolicy(Qt::StrongFocus);
+  viewport()->setAutoFillBackground(true);
+  viewport()->setBackgroundRole(QPalette::Base);
+  verticalScrollBar()->setSingleStep(1);
+}
+
+int FrameMonitor::LineHeight() const { return fontMetrics().lineSpacing(); }
+
+int FrameMonitor::VisibleLines() const { return std::max(1, viewport()->height() / LineHeight()); }
+
+void FrameMonitor::UpdateScrollBars() {
+  QScrollBar* v = verticalScrollBar();
+  v->setPageStep(VisibleLines());
+  v->setRange(0, std::max(0, static_cast<int>(lines_.size()) - VisibleLines()));
+  QScrollBar* h = horizontalScrollBar();
+  h->setPageStep(viewport()->width());
+  h->setSingleStep(fontMetrics().averageCharWidth());
+  h->setRange(0, std::max(0, widest_ + 8 - viewport()->width()));
+}
+
+void FrameMonitor::Append(const QStringList& lines) {
+  if (lines.isEmpty() || capacity_ == 0) return;
+  QScrollBar* v = verticalScrollBar();
+  const bool following = v->value() == v->maximum();
+  const int firstShown = v->value();
+  // A fixed-pitch font: the width of a line is its length, without laying it out.
+  const int charWidth = fontMetrics().horizontalAdvance(QLatin1Char('0'));
+  for (const QString& line : lines) {
+    lines_.push_back(line);
+    widest_ = std::max(widest_, charWidth * static_cast<int>(line.size()));
+  }
+  const auto dropped = static_cast<int>(lines_.size() > capacity_ ? lines_.size() - capacity_ : 0);
+  lines_.erase(lines_.begin(), lines_.begin() + dropped);
+  {
+    const QSignalBlocker quiet(v); // the picture is moved here, not by scrollContentsBy
+    UpdateScrollBars();
+    v->setValue(following ? v->maximum() : std::max(0, firstShown - dropped));
+  }
+  const int moved = following ? static_cast<int>(lines.size()) : (firstShown < dropped ? VisibleLines() : 0);
+  if (moved >= VisibleLines()) {
+    viewport()->update();
+  } else if (moved > 0) {
+    viewport()->scroll(0, -moved * LineHeight());
+  }
+}
+
+void FrameMonitor::Clear() {
+  lines_.clear();
+  widest_ = 0;
+  UpdateScrollBars();
+  viewport()->update();
+}
+
+QString FrameMonitor::Text() const {
+  QString text;
+  for (const QString& line : lines_) text += line + '\n';
+  return text;
+}
+
+void FrameMonitor::paintEvent(QPaintEvent* event) {
+  QPainter painter(viewport());
+  const int height = LineHeight();
+  const int ascent = fontMetrics().ascent();
+  const int first = verticalScrollBar()->value();
+  const int x = 4 - horizontalScrollBar()->value();
+  const int top = event->rect().top() / height;
+  const int bottom = event->rect().bottom() / height;
+  for (int row = top; row <= bottom; ++row) {
+    const auto index = static_cast<std::size_t>(first + row);
+    if (index >= lines_.size()) break;
+    painter.drawText(x, row * height + ascent, lines_[index]);
+  }
+}
+
+void FrameMonitor::resizeEvent(QResizeEvent* event) {
+  QAbstractScrollArea::resizeEvent(event);
+  const bool following = verticalScrollBar()->value() == verticalScrollBar()->maximum();
+  UpdateScrollBars();
+  if (following) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
+
+void FrameMonitor::scrollContentsBy(int dx, int dy) { viewport()->scroll(dx, dy * LineHeight()); }
+
+} // namespace trelvan

@@ -1,0 +1,90 @@
+#pragma once
+// The Diagnose window ("E&xtras", "&Diagnose"): per channel the counters of
+// the running measurement, refreshed once a second, and below them the frame
+// monitor, every request and reply on the line in hexadecimal with its time,
+// direction, station and outcome. The monitor can be paused, cleared, copied
+// and saved as text; it keeps the last 10,000 frames. Opening the window
+// changes nothing on the line: it only reads what the measurement records.
+
+#include <QAbstractScrollArea>
+#include <QWidget>
+
+#include <cstdint>
+#include <deque>
+
+#include "core/prompter.h"
+#include "live/station.h"
+
+class QPushButton;
+class QTableWidget;
+class QTimer;
+
+namespace trelvan {
+
+// A bounded list of text lines that follows its end as lines come. New lines
+// only scroll the picture up and draw themselves: the lines already shown
+// are not laid out and drawn again every second.
+class FrameMonitor : public QAbstractScrollArea {
+  Q_OBJECT
+ public:
+  explicit FrameMonitor(std::size_t capacity, QWidget* parent = nullptr);
+
+  void Append(const QStringList& lines);
+  void Clear();
+  QString Text() const;
+  std::size_t lineCount() const { return lines_.size(); }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void scrollContentsBy(int dx, int dy) override;
+
+ private:
+  int LineHeight() const;
+  int VisibleLines() const;
+  void UpdateScrollBars();
+
+  std::size_t capacity_;
+  std::deque<QString> lines_;
+  int widest_ = 0; // pixels
+};
+
+class DiagnoseWindow : public QWidget {
+  Q_OBJECT
+ public:
+  DiagnoseWindow(Station& station, Prompter& prompter, QWidget* parent = nullptr);
+
+  // Brings the table and the monitor up to date (the window's timer does
+  // this once a second while it is shown).
+  void Refresh();
+  // Writes the monitor's text to `path`; false, with a German reason, when it cannot.
+  bool SaveMonitorTo(const QString& path, QString* error);
+
+  QTableWidget* counterTable() const { return table_; }
+  FrameMonitor* monitor() const { return monitor_; }
+  bool paused() const { return paused_; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  void RefreshTable();
+  void RefreshMonitor();
+  void ResetCounters();
+  void TogglePause();
+  void ClearMonitor();
+  void CopyMonitor();
+  void SaveMonitor();
+
+  Station& station_;
+  Prompter& prompter_;
+  QTableWidget* table_ = nullptr;
+  FrameMonitor* monitor_ = nullptr;
+  QPushButton* pause_ = nullptr;
+  QTimer* timer_ = nullptr;
+  std::uint64_t shownUpTo_ = 0; // the last frame the monitor shows
+  bool paused_ = false;
+};
+
+} // namespace trelvan
