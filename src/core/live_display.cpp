@@ -1,5 +1,6 @@
 #include "live_display.h"
 
+#include <algorithm>
 #include <array>
 
 #include "catalogue.h"
@@ -173,6 +174,16 @@ std::string BuildLiveLabelText(int typeIndex, const SharedResults& r,
     break;
   }
   return text;
+}
+
+bool RangeCodeFits(int typeIndex, const SharedResults& r) {
+  const LiveDisplayRule* rule = LiveDisplayRuleFor(typeIndex);
+  if (!rule) return false;
+  if (rule->rows.empty()) return true;
+  const int code = RangeCode(rule->rangeCode, r);
+  const bool known = std::any_of(rule->rows.begin(), rule->rows.end(),
+                                 [code](const RangeRow& row) { return row.code == code; });
+  return known && (rule->unitFromReply == U::None || !UnitText(rule->unitFromReply, r).empty());
 }
 
 std::string_view FailureText(int typeIndex) {

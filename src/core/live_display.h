@@ -51,6 +51,12 @@ const LiveDisplayRule* LiveDisplayRuleFor(int typeIndex);
 std::string BuildLiveLabelText(int typeIndex, const SharedResults& results,
                                std::string_view decimalSeparator);
 
+// Whether the results can come from an instrument of the type: the type's
+// rule has a row for their range code and, where the type shows a unit from
+// the reply, the unit code is one it knows. A type without a range code has
+// nothing that rules it out.
+bool RangeCodeFits(int typeIndex, const SharedResults& results);
+
 // Text shown in a channel's label when its request fails.
 std::string_view FailureText(int typeIndex);
 
