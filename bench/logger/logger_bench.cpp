@@ -159,8 +159,8 @@ void OurExport(const fs::path& outDir) {
   const trelvan::ExportResult result = trelvan::ExportLoggerFile(
       {g_log, outDir, ","}, [](const trelvan::ExportProgress&) {},
       [](const trelvan::PlannedOutput&) { return trelvan::ExistingOutput::Replace; });
-  if (result.status != trelvan::ExportStatus::Done) {
-    std::cerr << result.message << "\n";
+  if (!result.ok()) {
+    std::cerr << result.outcome.text << "\n";
     std::exit(1);
   }
 }

@@ -9,5 +9,6 @@ namespace trelvan::cli {
 int RunSim(const QStringList& args);
 int RunPoll(const QStringList& args);
 int RunExport(const QStringList& args);
+int RunRecords(const QStringList& args);
 
 } // namespace trelvan::cli

@@ -1,28 +1,33 @@
 // trelvan-cli export LOGFILE [--out-dir DIR] [--replace|--append] [--decimal SEP]
 //
-// Writes the same files as the logger-file window. Exit codes: 0 done, 1 the
-// export failed (a message names the file), 2 wrong arguments or an output
-// file exists with content and neither --replace nor --append was given; in
-// that case nothing is created or changed.
-#include <QLocale>
+// Writes the same files as the logger-file window. Exit codes: 0 done; 1 the
+// export failed or was interrupted (SIGINT, SIGTERM), the message names every
+// output file it left unchanged; 2 wrong arguments, an output folder that is
+// not one, or an output file that exists with content while neither
+// --replace nor --append was given, in which case nothing is created or
+// changed. The system's own text of a failure is logged under the category
+// "trelvan.logger" (QT_LOGGING_RULES="trelvan.logger.debug=true").
+#include <QLoggingCategory>
+#include <QString>
 
+#include <pthread.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <stop_token>
 #include <string>
-
-#ifdef _WIN32
-#include <io.h>
-#define TRELVAN_ISATTY _isatty
-#define TRELVAN_FILENO _fileno
-#else
-#include <unistd.h>
-#define TRELVAN_ISATTY isatty
-#define TRELVAN_FILENO fileno
-#endif
+#include <thread>
 
 #include "commands.h"
+#include "live/user_locale.h"
 #include "logger/logger_export.h"
+
+Q_LOGGING_CATEGORY(lcExport, "trelvan.logger", QtInfoMsg)
 
 namespace trelvan::cli {
 
@@ -36,9 +41,50 @@ int UsageError(const std::string& message) {
   return 2;
 }
 
-std::string DefaultDecimalSeparator() {
-  const std::string separator = QLocale::system().decimalPoint().toStdString();
-  return IsUsableDecimalSeparator(separator) ? separator : ".";
+// SIGINT and SIGTERM stop the export between records, and it leaves every
+// output file as it was. The signals are taken by a thread of their own
+// (sigwait), so nothing runs inside a signal handler. A second signal ends
+// the program at once, for an export stuck reading a pipe.
+class StopOnSignals {
+ public:
+  StopOnSignals() {
+    sigemptyset(&signals_);
+    sigaddset(&signals_, SIGINT);
+    sigaddset(&signals_, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals_, &previous_);
+    waiter_ = std::thread([this] {
+      for (;;) {
+        int number = 0;
+        if (sigwait(&signals_, &number) != 0 || done_) return;
+        if (stop_.stop_requested()) std::_Exit(128 + number);
+        stop_.request_stop();
+      }
+    });
+  }
+  ~StopOnSignals() {
+    done_ = true;
+    pthread_kill(waiter_.native_handle(), SIGTERM);
+    waiter_.join();
+    // A signal that came meanwhile is delivered now, as usual.
+    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  StopOnSignals(const StopOnSignals&) = delete;
+  StopOnSignals& operator=(const StopOnSignals&) = delete;
+
+  std::stop_token token() const { return stop_.get_token(); }
+
+ private:
+  sigset_t signals_{};
+  sigset_t previous_{};
+  std::stop_source stop_;
+  std::atomic<bool> done_{false};
+  std::thread waiter_;
+};
+
+void LogSystemText(const LoggerResult& result) {
+  if (!result.systemText.empty())
+    qCDebug(lcExport).noquote() << QString::fromStdString(result.text) << "|"
+                                << QString::fromStdString(result.systemText);
 }
 
 } // namespace
@@ -74,9 +120,8 @@ int RunExport(const QStringList& args) {
       outDir = text;
     } else if (value("--decimal", text)) {
       separator = text.toStdString();
-      if (!IsUsableDecimalSeparator(separator))
-        return UsageError("--decimal braucht ein Zeichen, das keine Ziffer, kein \"-\" und "
-                          "kein Steuerzeichen ist und in Windows-1252 vorkommt.");
+      if (const auto problem = ExportSeparatorProblem(separator))
+        return UsageError("--decimal: " + *problem);
     } else if (a.startsWith("-") && a.size() > 1) {
       return UsageError("unbekannte Option " + a.toStdString());
     } else if (logFile.isEmpty()) {
@@ -92,19 +137,15 @@ int RunExport(const QStringList& args) {
   request.loggerFile = PathFromUtf8(logFile.toStdString());
   request.outputFolder = outDir.isEmpty() ? std::filesystem::path(".")
                                           : PathFromUtf8(outDir.toStdString());
-  request.decimalSeparator = separator.empty() ? DefaultDecimalSeparator() : separator;
+  request.decimalSeparator = separator.empty() ? UserDecimalSeparator() : separator;
 
-  std::error_code ec;
-  if (!std::filesystem::is_directory(request.outputFolder, ec)) {
-    std::fprintf(stderr, "trelvan-cli export: Der Ausgabeordner '%s' existiert nicht.\n",
-                 PathText(request.outputFolder).c_str());
-    return 2;
-  }
-
+  // Taken before the plan, so that no signal between plan and run is lost.
+  const StopOnSignals stopOnSignals;
   LoggerExport job(request);
-  if (!job.error().empty()) {
-    std::fprintf(stderr, "trelvan-cli export: %s\n", job.error().c_str());
-    return 1;
+  if (const LoggerResult& planned = job.planResult(); !planned.ok()) {
+    LogSystemText(planned);
+    std::fprintf(stderr, "trelvan-cli export: %s\n", planned.text.c_str());
+    return planned.kind == LoggerResultKind::OutputFolderUnusable ? 2 : 1;
   }
   // Output files as the user named their folder: bare names without --out-dir.
   auto shown = [&](const PlannedOutput& out) {
@@ -125,7 +166,7 @@ int RunExport(const QStringList& args) {
     }
   }
 
-  const bool showProgress = TRELVAN_ISATTY(TRELVAN_FILENO(stderr)) != 0;
+  const bool showProgress = isatty(fileno(stderr)) != 0;
   auto progress = [&](const ExportProgress& p) {
     if (!showProgress) return;
     if (p.recordsExpected > 0)
@@ -137,11 +178,12 @@ int RunExport(const QStringList& args) {
   };
   const ExistingOutput answer = replace ? ExistingOutput::Replace : ExistingOutput::Append;
   const ExportResult result =
-      job.run([answer](const PlannedOutput&) { return answer; }, progress);
+      job.run([answer](const PlannedOutput&) { return answer; }, progress, stopOnSignals.token());
   if (showProgress) std::fputc('\n', stderr);
 
-  if (result.status != ExportStatus::Done) {
-    std::fprintf(stderr, "trelvan-cli export: %s\n", result.message.c_str());
+  if (!result.ok()) {
+    LogSystemText(result.outcome);
+    std::fprintf(stderr, "trelvan-cli export: %s\n", result.outcome.text.c_str());
     return 1;
   }
   for (const PlannedOutput& out : result.outputs)

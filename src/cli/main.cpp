@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
   if (command == "sim") return trelvan::cli::RunSim(args);
   if (command == "poll") return trelvan::cli::RunPoll(args);
   if (command == "export") return trelvan::cli::RunExport(args);
+  if (command == "records") return trelvan::cli::RunRecords(args);
   err << "Unbekannter Befehl: " << command << "\n";
   Usage(err);
   return 2;

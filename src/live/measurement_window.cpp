@@ -1,30 +1,30 @@
 #include "measurement_window.h"
 
 #include <QCloseEvent>
-#include <QFontMetrics>
+#include <QDir>
 #include <QFrame>
 #include <QLabel>
-#include <QPixmap>
+#include <QPainter>
 #include <QPushButton>
-#include <QShortcut>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
+#include <qdrawutil.h>
 
 #include "comm/measurement_requests.h"
 #include "comm/serial_line.h"
 #include "comm/serial_port.h"
 #include "core/geometry.h"
-#include "live/asset_files.h"
+#include "live/value_label.h"
 
 namespace trelvan {
 
 namespace {
 
-constexpr const char* kPanelPicture = "instrum1.bmp";
+constexpr int kReopenIntervalMs = 2000;
 
 QFont SansFont(double points, bool bold) {
-  QFont font("MS Sans Serif");
-  font.setStyleHint(QFont::SansSerif);
+  QFont font = ValueLabel::DesignFont();
   font.setPointSizeF(points);
   font.setBold(bold);
   return font;
@@ -35,177 +35,212 @@ QString ToDisplay(const std::string& text) {
   return QString::fromStdString(text).replace("\r\n", "\n");
 }
 
+void SetTextColour(QWidget* w, const QColor& colour) {
+  QPalette p = w->palette();
+  p.setColor(QPalette::WindowText, colour);
+  w->setPalette(p);
+}
+
 } // namespace
 
+QPixmap PanelPixmap(const QPixmap& picture, QSize size) {
+  if (picture.isNull() || size.isEmpty()) return {};
+  QPixmap out(size);
+  out.fill(Qt::transparent);
+  QPainter painter(&out);
+  const QMargins edge(2, 2, 2, 2);
+  qDrawBorderPixmap(&painter, out.rect(), edge, picture);
+  return out;
+}
+
 F_Mesure::F_Mesure(Station& station, Prompter& prompter, QWidget* parent)
-    : QWidget(parent), station_(station), prompter_(prompter) {
+    : QWidget(parent), station_(station), prompter_(prompter), designPanel_(kPanelResource) {
   setObjectName("F_Mesure");
   setWindowTitle(" [ Mesure ]");
   setAutoFillBackground(true);
   QPalette pal = palette();
   pal.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
   setPalette(pal);
-
-  const double dpi = screen() ? screen()->logicalDotsPerInch() : 96.0;
-  auto px = [dpi](int twips) { return TwipsToPixels(twips, dpi); };
-  resize(px(11355), px(7500));
+  resize(Px(11355), Px(7500));
   // The controls stand on a canvas of the window's design size, which stays
   // centred when the window is maximised.
   canvas_ = new QWidget(this);
   canvas_->setObjectName("Canvas");
-  canvas_->resize(px(11355), px(7500));
+  canvas_->resize(Px(11355), Px(7500));
 
-  // The title and its grey shadow, drawn first so the red text lies on top.
-  const std::array<QColor, 2> titleColours{QColor(255, 0, 0), QColor(128, 128, 128)};
-  const std::array<QPoint, 2> titlePlaces{QPoint(1800, 390), QPoint(1830, 405)};
-  for (int k : {1, 0}) {
+  BuildTitle();
+  BuildFrame();
+  for (int i = 0; i < kChannelCount; ++i) BuildGauge(i);
+  BuildStopButton();
+  BuildLineStatus();
+  ConnectPolling();
+}
+
+F_Mesure::~F_Mesure() = default;
+
+int F_Mesure::Px(int twips) const {
+  return TwipsToPixels(twips, screen() ? screen()->logicalDotsPerInch() : 96.0);
+}
+
+void F_Mesure::BuildTitle() {
+  // The title and its grey shadow, the shadow made first so the red text
+  // lies on top.
+  const std::array<QColor, 2> colours{QColor(255, 0, 0), QColor(128, 128, 128)};
+  const std::array<QPoint, 2> places{QPoint(1800, 390), QPoint(1830, 405)};
+  for (std::size_t k : {1u, 0u}) {
     auto* label = new QLabel("Suivi des mesures", canvas_);
     label->setObjectName(QString("Etiquette2_%1").arg(k));
     label->setFont(SansFont(13.5, true));
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, titleColours[static_cast<std::size_t>(k)]);
-    label->setPalette(p);
-    label->setGeometry(px(titlePlaces[static_cast<std::size_t>(k)].x()),
-                       px(titlePlaces[static_cast<std::size_t>(k)].y()), px(2805) * 2, px(375));
-    Etiquette2_[static_cast<std::size_t>(k)] = label;
+    SetTextColour(label, colours[k]);
+    label->setGeometry(Px(places[k].x()), Px(places[k].y()), Px(2805) * 2, Px(375));
+    Etiquette2_[k] = label;
   }
+}
 
+void F_Mesure::BuildFrame() {
   Cadre1_ = new QFrame(canvas_);
   Cadre1_->setObjectName("Cadre1");
   Cadre1_->setFrameShape(QFrame::Box);
   Cadre1_->setFrameShadow(QFrame::Sunken);
-  Cadre1_->setGeometry(px(design::kFrameLeft), px(design::kFrameTop), px(design::kFrameWidth),
-                       px(design::kFrameHeight));
-
+  Cadre1_->setGeometry(Px(design::kFrameLeft), Px(design::kFrameTop), Px(design::kFrameWidth),
+                       Px(design::kFrameHeight));
   Dessin2_ = new QLabel(Cadre1_);
   Dessin2_->setObjectName("Dessin2");
-  Dessin2_->setGeometry(px(45), px(240), px(9465), px(6075));
+  Dessin2_->setGeometry(Px(45), Px(240), Px(9465), Px(6075));
+}
 
-  const QPixmap panel(":/live/instrum1.bmp");
-  for (int i = 0; i < kChannelCount; ++i) {
-    const auto k = static_cast<std::size_t>(i);
-    auto* caption = new QLabel(Cadre1_);
-    caption->setObjectName(QString("Etiquette1_%1").arg(i));
-    caption->setFont(SansFont(12, false));
-    // Captions end at the panel so that markers of any length stay readable.
-    caption->setAlignment(Qt::AlignRight | Qt::AlignTop);
-    Etiquette1_[k] = caption;
+void F_Mesure::BuildGauge(int channel) {
+  const auto k = static_cast<std::size_t>(channel);
+  auto* caption = new QLabel(Cadre1_);
+  caption->setObjectName(QString("Etiquette1_%1").arg(channel));
+  caption->setFont(SansFont(12, false));
+  // Captions end at the panel so that markers of any length stay readable.
+  caption->setAlignment(Qt::AlignRight | Qt::AlignTop);
+  Etiquette1_[k] = caption;
 
-    auto* picture = new QLabel(Cadre1_);
-    picture->setObjectName(QString("Dessin1_%1").arg(i));
-    picture->setScaledContents(true);
-    picture->setPixmap(panel);
-    Dessin1_[k] = picture;
+  auto* panel = new QLabel(Cadre1_);
+  panel->setObjectName(QString("Dessin1_%1").arg(channel));
+  Dessin1_[k] = panel;
 
-    auto* value = new QLabel(Cadre1_);
-    value->setObjectName(QString("Etiquette3_%1").arg(i));
-    value->setFont(SansFont(13.5, true));
-    value->setAutoFillBackground(true);
-    QPalette p = value->palette();
-    p.setColor(QPalette::Window, QColor(0, 0, 0xC0));
-    p.setColor(QPalette::WindowText, QColor(0xFF, 0xFF, 0));
-    value->setPalette(p);
-    value->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    value->setTextFormat(Qt::PlainText);
-    Etiquette3_[k] = value;
-  }
+  auto* value = new ValueLabel(Cadre1_);
+  value->setObjectName(QString("Etiquette3_%1").arg(channel));
+  Etiquette3_[k] = value;
+}
 
+void F_Mesure::BuildStopButton() {
   Commande1_ = new QPushButton("ABANDON", canvas_);
   Commande1_->setObjectName("Commande1");
-  Commande1_->setGeometry(px(270), px(6840), px(1275), px(465));
+  Commande1_->setGeometry(Px(270), Px(6840), Px(1275), Px(465));
   connect(Commande1_, &QPushButton::clicked, this, &F_Mesure::StopAction);
   // Escape stops as the button does; the button's text has no access key.
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   connect(escape, &QShortcut::activated, this, &F_Mesure::StopAction);
+}
 
+void F_Mesure::BuildLineStatus() {
   lineStatus_ = new QLabel(canvas_);
   lineStatus_->setObjectName("LineStatus");
   lineStatus_->setWordWrap(true);
-  QPalette sp = lineStatus_->palette();
-  sp.setColor(QPalette::WindowText, QColor(160, 0, 0));
-  lineStatus_->setPalette(sp);
+  SetTextColour(lineStatus_, QColor(160, 0, 0));
   lineStatus_->hide();
+}
 
+void F_Mesure::ConnectPolling() {
   timer_ = new QTimer(this);
   timer_->setObjectName("Minuterie1");
   timer_->setInterval(0);
-
   requests_ = std::make_unique<MeasurementRequests>(*station_.port, station_.sharedResults);
   cycle_ = std::make_unique<PollCycle>(
       station_,
       [this](RequestMember member, double address, double base) {
         return requests_->Request(member, address, base);
       },
-      [this](int channel, const std::string& text, bool) { ShowLabel(channel, text); });
+      [this](int channel, const std::string& text, bool) {
+        Etiquette3_[static_cast<std::size_t>(channel)]->ShowValue(text);
+      });
   cycle_->setStopAction([this] { StopAction(); });
   connect(timer_, &QTimer::timeout, this, [this] {
     cycle_->Tick();
     if (loaded_) ApplyChannelVisibility();
   });
+
+  reopenTimer_ = new QTimer(this);
+  reopenTimer_->setInterval(kReopenIntervalMs);
+  connect(reopenTimer_, &QTimer::timeout, this, &F_Mesure::TryReopen);
   connect(station_.port, &SerialPort::lineLost, this, &F_Mesure::OnLineLost);
 }
-
-F_Mesure::~F_Mesure() = default;
 
 void F_Mesure::Load() {
   setWindowTitle(QString::fromStdString(station_.AppTitle) + " [ Messung ]");
   Commande1_->setText("Abrechen");
   for (QLabel* title : Etiquette2_) title->setText("messung verfolgung");
-  for (QLabel* value : Etiquette3_) value->clear();
 
+  ShowGaugesAsDesigned();
   layout_ = LayoutGauges(station_.channelTable);
   ApplyLayout();
   ApplyChannelVisibility();
 
   lineLostReported_ = false;
+  lineStatus_->hide();
+  OpenLine();
+  loaded_ = true;
+}
+
+void F_Mesure::OpenLine() {
   // The serial line dialog's "Auslesen" may have left the line open with
   // other choices; the measurement opens it with the stored settings.
   if (station_.port->IsOpen()) ClosePort(*station_.port);
   const PortResult opened = OpenPort(*station_.port, station_.serialSettings);
-  if (opened.ok) {
-    lineStatus_->hide();
-  } else {
-    lineStatus_->setText(opened.message);
-    lineStatus_->show();
-  }
-  loaded_ = true;
+  if (opened.ok) return;
+  ShowLineMessage(opened.message);
+  reopenTimer_->start();
 }
 
 QString F_Mesure::lineMessage() const { return lineStatus_->isVisible() ? lineStatus_->text() : QString(); }
 
+void F_Mesure::setReopenIntervalMs(int ms) { reopenTimer_->setInterval(ms); }
+
+void F_Mesure::ShowLineMessage(const QString& message) {
+  lineStatus_->setText(message);
+  lineStatus_->show();
+}
+
+void F_Mesure::ShowGaugesAsDesigned() {
+  // As a freshly loaded window has them, whatever an earlier measurement
+  // made of them: the short panel with its bitmap, an empty value label.
+  for (std::size_t k = 0; k < kChannelCount; ++k) {
+    Dessin1_[k]->setFrameStyle(QFrame::NoFrame);
+    Dessin1_[k]->setPixmap(PanelPixmap(designPanel_, QSize(Px(design::kPanelWidth), Px(design::kPanelHeight))));
+    Etiquette3_[k]->clear();
+    Etiquette3_[k]->setFont(ValueLabel::DesignFont());
+  }
+}
+
 void F_Mesure::ApplyLayout() {
-  const double dpi = screen() ? screen()->logicalDotsPerInch() : 96.0;
-  auto px = [dpi](int twips) { return TwipsToPixels(twips, dpi); };
-  const QString tallPicture = FindAssetFile(kPanelPicture);
-  for (int i = 0; i < kChannelCount; ++i) {
-    const auto k = static_cast<std::size_t>(i);
+  QPixmap tallPicture(QDir::current().filePath(kPanelPictureFile));
+  if (tallPicture.isNull()) tallPicture = designPanel_;
+  for (std::size_t k = 0; k < kChannelCount; ++k) {
     const GaugeGeometry& g = layout_.gauges[k];
-    Etiquette1_[k]->setGeometry(px(300), px(g.captionTop), px(design::kPanelLeft - 300 - 90),
-                                px(g.tallPanel ? g.labelHeight : design::kCaptionHeight * 3));
-    Dessin1_[k]->setGeometry(px(design::kPanelLeft), px(g.panelTop), px(design::kPanelWidth),
-                             px(g.panelHeight));
-    Etiquette3_[k]->setGeometry(px(design::kLabelLeft), px(g.labelTop),
-                                px(design::kLabelWidth[k]), px(g.labelHeight));
-    // A multi-line value starts level with its caption, so the volume lines
-    // stand beside "Tages Volumen" and "Gesamtvolumen".
-    Etiquette3_[k]->setAlignment(Qt::AlignLeft | (g.tallPanel ? Qt::AlignTop : Qt::AlignVCenter));
-    if (g.tallPanel) {
-      // Multi-line values stand on the panel picture loaded from its file;
-      // without the file the gauge shows on a plain panel.
-      QPixmap picture;
-      if (!tallPicture.isEmpty()) picture.load(tallPicture);
-      if (picture.isNull()) {
-        Dessin1_[k]->clear();
-        Dessin1_[k]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-      } else {
-        Dessin1_[k]->setPixmap(picture);
-      }
+    Etiquette1_[k]->setGeometry(Px(300), Px(g.captionTop), Px(design::kPanelLeft - 300 - 90),
+                                Px(g.tallPanel ? g.labelHeight : design::kCaptionHeight * 3));
+    Dessin1_[k]->setGeometry(Px(design::kPanelLeft), Px(g.panelTop), Px(design::kPanelWidth), Px(g.panelHeight));
+    Etiquette3_[k]->setGeometry(Px(design::kLabelLeft), Px(g.labelTop), Px(design::kLabelWidth[k]),
+                                Px(g.labelHeight));
+    if (!g.tallPanel) continue;
+    // Multi-line values stand on the panel picture from the working folder,
+    // or on the program's own where there is none.
+    const QPixmap picture = PanelPixmap(tallPicture, Dessin1_[k]->size());
+    if (picture.isNull()) {
+      Dessin1_[k]->clear();
+      Dessin1_[k]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    } else {
+      Dessin1_[k]->setPixmap(picture);
     }
   }
-  Cadre1_->resize(Cadre1_->width(), px(layout_.frameHeight));
-  Dessin2_->resize(Dessin2_->width(), px(layout_.pictureHeight));
-  lineStatus_->setGeometry(px(1800), Cadre1_->geometry().bottom() + px(120), px(design::kFrameWidth), px(600));
-  Commande1_->move(px(270), std::max(px(6840), Cadre1_->geometry().bottom() - Commande1_->height()));
+  Cadre1_->resize(Cadre1_->width(), Px(layout_.frameHeight));
+  Dessin2_->resize(Dessin2_->width(), Px(layout_.pictureHeight));
+  lineStatus_->setGeometry(Px(1800), Cadre1_->geometry().bottom() + Px(120), Px(design::kFrameWidth), Px(600));
+  Commande1_->move(Px(270), std::max(Px(6840), Cadre1_->geometry().bottom() - Commande1_->height()));
 }
 
 void F_Mesure::ApplyChannelVisibility() {
@@ -229,33 +264,27 @@ void F_Mesure::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
 }
 
-void F_Mesure::ShowLabel(int channel, const std::string& text) {
-  QLabel* label = Etiquette3_[static_cast<std::size_t>(channel)];
-  const QString shown = ToDisplay(text);
-  // The value font is 13.5 pt bold; where the system's sans font runs wider
-  // than the panel, the text is set smaller rather than cut off.
-  QFont font = SansFont(13.5, true);
-  const int room = label->width() - 4;
-  for (double points = 13.5; points > 7; points -= 0.5) {
-    font.setPointSizeF(points);
-    const QFontMetrics metrics(font);
-    int widest = 0;
-    for (const QString& line : shown.split('\n')) widest = std::max(widest, metrics.horizontalAdvance(line));
-    if (widest <= room) break;
-  }
-  label->setFont(font);
-  label->setText(shown);
-}
-
 void F_Mesure::OnLineLost(const QString& reason) {
   if (!loaded_) return;
-  // Reported once per measurement; the channels show their failure texts
-  // until the measurement is started again with the device back.
+  // Said once for each loss; the channels show their failure texts until the
+  // line is back.
   if (!lineLostReported_) {
     lineLostReported_ = true;
-    lineStatus_->setText(reason);
-    lineStatus_->show();
+    ShowLineMessage(reason);
   }
+  reopenTimer_->start();
+}
+
+void F_Mesure::TryReopen() {
+  if (!loaded_ || station_.port->IsOpen()) {
+    reopenTimer_->stop();
+    return;
+  }
+  if (station_.PollBusy) return; // never under a running pass; the next try comes
+  if (!OpenPort(*station_.port, station_.serialSettings).ok) return;
+  reopenTimer_->stop();
+  lineLostReported_ = false;
+  lineStatus_->hide();
 }
 
 void F_Mesure::StartPolling(int intervalMs) {
@@ -274,6 +303,7 @@ void F_Mesure::StopAction() {
 
 void F_Mesure::Shutdown() {
   timer_->stop();
+  reopenTimer_->stop();
   station_.StopRequested = true;
   ClosePort(*station_.port);
   loaded_ = false;
@@ -282,6 +312,7 @@ void F_Mesure::Shutdown() {
 void F_Mesure::Unload() {
   const bool beep = !station_.PollBusy;
   loaded_ = false;
+  reopenTimer_->stop();
   hide();
   if (beep) prompter_.beep();
 }

@@ -2,8 +2,10 @@
 // The measurement window F_Mesure: one gauge per enabled channel (caption on
 // the left, value text on a blue panel on the right), the title, and the stop
 // button. It owns the poll timer, opens the serial line when it loads and
-// closes it when it stops.
+// closes it when it stops; a line that is lost or cannot be opened is tried
+// again every few seconds while the window is loaded.
 
+#include <QPixmap>
 #include <QWidget>
 #include <array>
 #include <memory>
@@ -21,6 +23,16 @@ class QTimer;
 namespace trelvan {
 
 class MeasurementRequests;
+class ValueLabel;
+
+// The design bitmap of every display panel (Dessin1), embedded in the program.
+inline constexpr char kPanelResource[] = ":/live/instrum1.bmp";
+// The picture file the tall panels (flow, R_862) load from the working folder.
+inline constexpr char kPanelPictureFile[] = "instrum1.bmp";
+
+// `picture` drawn at `size`: its 2-pixel sunken edge kept as it is, the inside
+// stretched, so that a tall panel has the same thin edge as a short one.
+QPixmap PanelPixmap(const QPixmap& picture, QSize size);
 
 class F_Mesure : public QWidget {
   Q_OBJECT
@@ -28,9 +40,10 @@ class F_Mesure : public QWidget {
   F_Mesure(Station& station, Prompter& prompter, QWidget* parent = nullptr);
   ~F_Mesure() override;
 
-  // The load steps: caption, texts, LayoutGauges, open the serial line.
-  // A line that cannot be opened is shown in the window; polling goes on and
-  // every channel shows its failure text.
+  // The load steps: caption, texts, every gauge back to its design look,
+  // LayoutGauges, open the serial line. A line that cannot be opened is shown
+  // in the window and tried again; polling goes on and every channel shows
+  // its failure text meanwhile.
   void Load();
   // What the main window does after showing: tick every intervalMs.
   void StartPolling(int intervalMs = 1000);
@@ -44,7 +57,10 @@ class F_Mesure : public QWidget {
   const GaugeLayout& layout() const { return layout_; }
   PollCycle& pollCycle() { return *cycle_; }
   QTimer* Minuterie1() const { return timer_; }
+  // What the window says about the line; empty while it is open.
   QString lineMessage() const;
+  // How often a closed line is tried again (2000 ms).
+  void setReopenIntervalMs(int ms);
 
  signals:
   void unloaded();      // polling ended; the main window shows itself again
@@ -56,11 +72,22 @@ class F_Mesure : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  void BuildTitle();
+  void BuildFrame();
+  void BuildGauge(int channel);
+  void BuildStopButton();
+  void BuildLineStatus();
+  void ConnectPolling();
+
   void Unload();
-  void ApplyChannelVisibility();
+  void ShowGaugesAsDesigned();
   void ApplyLayout();
-  void ShowLabel(int channel, const std::string& text);
+  void ApplyChannelVisibility();
+  void OpenLine();
+  void TryReopen();
   void OnLineLost(const QString& reason);
+  void ShowLineMessage(const QString& message);
+  int Px(int twips) const;
 
   Station& station_;
   Prompter& prompter_;
@@ -69,6 +96,7 @@ class F_Mesure : public QWidget {
   GaugeLayout layout_;
   bool loaded_ = false;
   bool lineLostReported_ = false;
+  QPixmap designPanel_;
 
   QWidget* canvas_ = nullptr;
   std::array<QLabel*, 2> Etiquette2_{};
@@ -76,10 +104,11 @@ class F_Mesure : public QWidget {
   QLabel* Dessin2_ = nullptr;
   std::array<QLabel*, kChannelCount> Etiquette1_{};
   std::array<QLabel*, kChannelCount> Dessin1_{};
-  std::array<QLabel*, kChannelCount> Etiquette3_{};
+  std::array<ValueLabel*, kChannelCount> Etiquette3_{};
   QPushButton* Commande1_ = nullptr;
   QLabel* lineStatus_ = nullptr;
   QTimer* timer_ = nullptr;
+  QTimer* reopenTimer_ = nullptr;
 };
 
 } // namespace trelvan

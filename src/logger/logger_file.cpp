@@ -8,17 +8,13 @@ namespace trelvan {
 
 namespace {
 
-std::uint8_t Byte(std::string_view bytes, std::size_t at) {
-  return static_cast<std::uint8_t>(bytes[at]);
+namespace layout = logger_layout;
+
+const unsigned char* Bytes(std::string_view bytes) {
+  return reinterpret_cast<const unsigned char*>(bytes.data());
 }
 
-std::int16_t Int16At(std::string_view bytes, std::size_t at) {
-  return static_cast<std::int16_t>(static_cast<std::uint16_t>(Byte(bytes, at) | (Byte(bytes, at + 1) << 8)));
-}
-
-std::array<std::uint8_t, 4> VolumeAt(std::string_view bytes, std::size_t at) {
-  return {Byte(bytes, at), Byte(bytes, at + 1), Byte(bytes, at + 2), Byte(bytes, at + 3)};
-}
+std::array<std::uint8_t, 4> VolumeAt(const unsigned char* at) { return {at[0], at[1], at[2], at[3]}; }
 
 // Bytes that must not reach a file name: they would name another folder, are
 // refused by common file systems, or are control characters (0x81, 0x8D,
@@ -38,28 +34,33 @@ bool UnsafeInFileName(unsigned char c) {
 
 std::optional<LoggerFileHeader> LoggerFileHeader::Parse(std::string_view bytes) {
   if (bytes.size() < kLoggerHeaderSize) return std::nullopt;
+  const auto& one = layout::Channel(1);
+  const auto& two = layout::Channel(2);
   LoggerFileHeader h;
-  h.name1 = std::string(bytes.substr(0, kLoggerNameSize));
-  h.name2 = std::string(bytes.substr(18, kLoggerNameSize));
-  h.typeCode1 = std::string(bytes.substr(36, 2));
-  h.typeCode2 = std::string(bytes.substr(38, 2));
-  h.unitWord1 = Int16At(bytes, 42);
-  h.unitWord2 = Int16At(bytes, 44);
+  h.name1 = std::string(bytes.substr(one.name, kLoggerNameSize));
+  h.name2 = std::string(bytes.substr(two.name, kLoggerNameSize));
+  h.typeCode1 = std::string(bytes.substr(one.typeCode, 2));
+  h.typeCode2 = std::string(bytes.substr(two.typeCode, 2));
+  h.unitWord1 = Int16At(Bytes(bytes) + one.unitWord);
+  h.unitWord2 = Int16At(Bytes(bytes) + two.unitWord);
   return h;
 }
 
 std::optional<LoggerRecord> LoggerRecord::Parse(std::string_view bytes) {
   if (bytes.size() < kLoggerRecordSize) return std::nullopt;
+  const unsigned char* b = Bytes(bytes);
+  const auto& one = layout::Channel(1);
+  const auto& two = layout::Channel(2);
   LoggerRecord r;
-  r.date = {Byte(bytes, 0), Byte(bytes, 1), Byte(bytes, 2)};
-  r.hour = Byte(bytes, 3);
-  r.minute = Byte(bytes, 4);
-  r.volume1 = VolumeAt(bytes, 5);
-  r.primary1 = Int16At(bytes, 9);
-  r.secondary1 = Int16At(bytes, 11);
-  r.volume2 = VolumeAt(bytes, 13);
-  r.primary2 = Int16At(bytes, 17);
-  r.secondary2 = Int16At(bytes, 19);
+  r.date = {b[layout::kDate], b[layout::kDate + 1], b[layout::kDate + 2]};
+  r.hour = b[layout::kHour];
+  r.minute = b[layout::kMinute];
+  r.volume1 = VolumeAt(b + one.volume);
+  r.primary1 = Int16At(b + one.primary);
+  r.secondary1 = Int16At(b + one.secondary);
+  r.volume2 = VolumeAt(b + two.volume);
+  r.primary2 = Int16At(b + two.primary);
+  r.secondary2 = Int16At(b + two.secondary);
   return r;
 }
 
@@ -145,15 +146,6 @@ std::string FormatQuotient(int raw, int divisor, std::string_view decimalSeparat
                                           decimalSeparator);
   text.resize(static_cast<std::size_t>(end - text.data()));
   return text;
-}
-
-bool IsUsableDecimalSeparator(std::string_view utf8) {
-  if (utf8.empty() || utf8.size() > 8 || !Utf8ToCp1252(utf8)) return false;
-  for (char c : utf8) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F || (c >= '0' && c <= '9') || c == '-') return false;
-  }
-  return true;
 }
 
 std::string ProgressText(std::uint64_t position, const LoggerRecord& record,

@@ -17,13 +17,49 @@ inline constexpr std::size_t kLoggerHeaderSize = 58;
 inline constexpr std::size_t kLoggerRecordSize = 21;
 inline constexpr std::size_t kLoggerNameSize = 16;
 
+// Where the fields lie, the one definition every reader of the file uses.
+//
+// Header, 58 bytes:              Record, 21 bytes:
+//    0  16  name of channel 1       0  3  date bytes, in file order
+//   18  16  name of channel 2       3  1  hour        4  1  minute
+//   36   2  type code of channel 1  channel 1: 5 volume (4, BCD, low byte
+//   38   2  type code of channel 2             first), 9 first value,
+//   42   2  unit word of channel 1            11 second value
+//   44   2  unit word of channel 2  channel 2: 13, 17, 19 the same
+// (16, 34, 40 and 46..57 are the logger's own and are not read.)
+namespace logger_layout {
+struct ChannelFields {
+  std::size_t name;
+  std::size_t typeCode;
+  std::size_t unitWord;
+  std::size_t volume;    // in the record
+  std::size_t primary;   // in the record
+  std::size_t secondary; // in the record
+};
+inline constexpr ChannelFields kChannel[2] = {
+    {0, 36, 42, 5, 9, 11},
+    {18, 38, 44, 13, 17, 19},
+};
+inline constexpr std::size_t kDate = 0;
+inline constexpr std::size_t kHour = 3;
+inline constexpr std::size_t kMinute = 4;
+inline constexpr std::size_t kVolumeSize = 4;
+// The fields of logger channel 1 or 2.
+constexpr const ChannelFields& Channel(int channel) { return kChannel[channel == 2 ? 1 : 0]; }
+} // namespace logger_layout
+
+// A signed 16-bit little-endian field.
+inline std::int16_t Int16At(const unsigned char* bytes) {
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8)));
+}
+
 struct LoggerFileHeader {
-  std::string name1;     // 16 bytes as stored, padding included (offset 0)
-  std::string name2;     // offset 18
-  std::string typeCode1; // two characters, offset 36
-  std::string typeCode2; // offset 38
-  std::int16_t unitWord1 = 0; // offset 42
-  std::int16_t unitWord2 = 0; // offset 44
+  std::string name1;     // 16 bytes as stored, padding included
+  std::string name2;
+  std::string typeCode1; // two characters
+  std::string typeCode2;
+  std::int16_t unitWord1 = 0;
+  std::int16_t unitWord2 = 0;
 
   // Nothing when fewer than 58 bytes are given. The bytes the logger keeps
   // for itself (16, 34, 40, 46..57) are not looked at.
@@ -85,12 +121,8 @@ std::string OutputFileName(std::string_view typeName, std::string_view nameField
 
 // raw / divisor as exact decimal text: no trailing zeros, no separator for a
 // whole number, "0" before the separator below 1, "-" for negatives.
-// divisor is 1, 10, 100 or 1000.
+// divisor is 1, 10, 100 or 1000; the separator is Windows-1252.
 std::string FormatQuotient(int raw, int divisor, std::string_view decimalSeparator);
-
-// The separator must be Windows-1252 text that cannot be mistaken for a digit,
-// a sign or a column or line break.
-bool IsUsableDecimalSeparator(std::string_view utf8);
 
 // The progress text of one record: position from 1, date, time, the raw
 // values of channel 1 and its volume text (empty unless it is a flow channel).

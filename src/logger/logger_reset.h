@@ -4,19 +4,20 @@
 // file: its header and records come from the logger.
 
 #include <filesystem>
-#include <optional>
-#include <string>
 #include <string_view>
+
+#include "logger/logger_result.h"
 
 namespace trelvan {
 
 inline constexpr std::string_view kNewLoggerFileName = "Kestrane.log";
 
-// Truncates the file to 0 bytes (creating it if it has gone). Returns an
-// error text naming the file, or nothing.
-std::optional<std::string> ResetLoggerFile(const std::filesystem::path& file);
+// Truncates the file to 0 bytes, creating it if it has gone meanwhile.
+// Refuses (ResetFailed) a symbolic link or anything but a plain file.
+LoggerResult ResetLoggerFile(const std::filesystem::path& file);
 
-// Creates an empty "Kestrane.log" in the folder. Returns an error text, or nothing.
-std::optional<std::string> CreateLoggerFile(const std::filesystem::path& folder);
+// Creates an empty "Kestrane.log" in the folder; refuses when that name is
+// taken (by anything, a dangling link included).
+LoggerResult CreateLoggerFile(const std::filesystem::path& folder);
 
 } // namespace trelvan

@@ -1,5 +1,8 @@
 #include "application.h"
 
+#include <QApplication>
+#include <QIcon>
+
 #include "comm/serial_port.h"
 #include "core/prompter.h"
 #include "ui/config_dialog.h"
@@ -15,6 +18,11 @@ Application::Application(const QString& folder, Prompter& prompter, SerialPort& 
   station_.decimalSeparator = decimalSeparator;
 }
 
+void Application::SetProgramIdentity() {
+  QApplication::setApplicationName("TRELVAN");
+  QApplication::setWindowIcon(QIcon(kIconResource));
+}
+
 Application::~Application() {
   main_.reset();
   delete config_.data();
@@ -25,8 +33,8 @@ ConfigW* Application::configWindow() {
     config_ = new ConfigW(station_, prompter_);
     connect(config_, &ConfigW::confirmed, this, &Application::ShowMainWindow);
     connect(config_, &ConfigW::cancelled, this, &Application::ShowMainWindow);
-    // Closed through its frame, the dialog has thrown its edits away and
-    // reloaded the table; the next use shows it again.
+    // Closed through its frame, the dialog throws its edits away, reloads
+    // the table and hides; the next use shows it again.
     config_->Start(/*show=*/true);
   }
   return config_;

@@ -16,6 +16,9 @@ class Prompter;
 class SerialPort;
 class TRELVAN;
 
+// The window icon, embedded in the program.
+inline constexpr char kIconResource[] = ":/ui/trelvan.png";
+
 class Application : public QObject {
   Q_OBJECT
  public:
@@ -24,11 +27,16 @@ class Application : public QObject {
               const std::string& decimalSeparator);
   ~Application() override;
 
+  // The name message boxes carry as their title, and the window icon.
+  static void SetProgramIdentity();
+
   // Creates the start window with its loading steps and shows it.
   void Start();
 
   Station& station() { return station_; }
-  ConfigW* configWindow(); // created again after the operator closed it
+  // The start window. Created once; closed through its frame it is only
+  // hidden, and the menu command shows it again.
+  ConfigW* configWindow();
   TRELVAN* mainWindow() const { return main_.get(); }
 
   // Leaves the start window as "ABBRECHEN" does and opens the measurement;

@@ -7,7 +7,6 @@
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QGridLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,7 +14,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
-#include <QValidator>
 #include <QVBoxLayout>
 
 #include "core/catalogue.h"
@@ -30,43 +28,10 @@ namespace {
 constexpr const char* kWrongAddress = "Falsche Adresse";
 constexpr const char* kAddressesMustDiffer = "Adressen mussen unterschiedlich sein";
 
-// Refuses what "config.txt" cannot carry in a quoted field: a double quote, a
-// line break, a character outside Windows-1252. Refusing it while typing is
-// kinder than refusing the save.
-class QuotedFieldValidator : public QValidator {
- public:
-  using QValidator::QValidator;
-  State validate(QString& input, int& /*pos*/) const override {
-    return QuotedFieldProblem(input.toStdString()).empty() ? Acceptable : Invalid;
-  }
-};
-
-QString ObjectName(const char* base, int element) {
-  return QString("%1_%2").arg(QLatin1String(base)).arg(element);
-}
-
 template <class W>
 W* Named(W* widget, const QString& name) {
   widget->setObjectName(name);
   return widget;
-}
-
-// Keeps a column's width when the rows of a disabled channel hide their
-// controls, so the table does not jump about as channels are switched.
-void KeepPlaceWhenHidden(QWidget* w) {
-  QSizePolicy p = w->sizePolicy();
-  p.setRetainSizeWhenHidden(true);
-  w->setSizePolicy(p);
-}
-
-const QColor kCheckOn(0, 255, 0);
-const QColor kCheckOff(255, 255, 255);
-const QColor kNameOn(0, 0, 255);
-const QColor kNameOff(128, 128, 128);
-
-QString CheckStyle(const QColor& background) {
-  return QString("QCheckBox { background-color: %1; padding: 4px; border: 1px solid #808080; }")
-      .arg(background.name());
 }
 
 } // namespace
@@ -106,128 +71,9 @@ void ConfigW::BuildControls() {
   QFont base = font();
   base.setPointSizeF(base.pointSizeF() * 1.15);
   setFont(base);
-
-  // The title is two labels, one over the other, the lower one offset as a
-  // shadow.
-  auto* titleCell = new QWidget;
-  auto* titleGrid = new QGridLayout(titleCell);
-  titleGrid->setContentsMargins(0, 0, 0, 0);
-  QFont titleFont = base;
-  titleFont.setPointSizeF(base.pointSizeF() * 1.8);
-  titleFont.setBold(true);
-  for (int e = 0; e < 2; ++e) {
-    auto* title = Named(new QLabel("Kanal parametriesieren"), ObjectName("Etiquette5", e));
-    title->setFont(titleFont);
-    title->setAlignment(Qt::AlignCenter);
-    QPalette p = title->palette();
-    p.setColor(QPalette::WindowText, e == 0 ? QColor(160, 160, 160) : QColor(0, 0, 128));
-    title->setPalette(p);
-    if (e == 0)
-      title->setContentsMargins(3, 3, 0, 0);
-    else
-      title->setContentsMargins(0, 0, 3, 3);
-    titleGrid->addWidget(title, 0, 0);
-  }
-
-  auto* table = new QWidget;
-  auto* grid = new QGridLayout(table);
-  grid->setHorizontalSpacing(18);
-  grid->setVerticalSpacing(10);
-  QFont headingFont = base;
-  headingFont.setBold(true);
-  auto heading = [&](const char* name, const char* text, int column, int span) {
-    auto* label = Named(new QLabel(text), name);
-    label->setFont(headingFont);
-    grid->addWidget(label, 0, column, 1, span, Qt::AlignLeft | Qt::AlignBottom);
-  };
-  heading("Etiquette6", "Auswahl", 0, 2);
-  heading("Etiquette2", "Messung Typ", 2, 1);
-  heading("Etiquette3", "Zuordnung", 3, 1);
-  heading("Etiquette4", "Merkzeichen", 4, 1);
-
-  for (int i = 0; i < kChannelCount; ++i) {
-    Row& row = rows_[static_cast<std::size_t>(i)];
-    const int gridRow = i + 1;
-
-    row.check = Named(new QCheckBox, ObjectName("Coche1", i));
-    row.check->setStyleSheet(CheckStyle(kCheckOff));
-    row.check->setToolTip(QString("Kanal %1 messen").arg(i));
-    grid->addWidget(row.check, gridRow, 0, Qt::AlignVCenter);
-
-    row.name = Named(new QLabel(QString("Kanal %1").arg(i)), ObjectName("Etiquette1", i));
-    row.name->setCursor(Qt::PointingHandCursor);
-    row.name->installEventFilter(this);
-    QPalette namePalette = row.name->palette();
-    namePalette.setColor(QPalette::WindowText, kNameOff);
-    row.name->setPalette(namePalette);
-    grid->addWidget(row.name, gridRow, 1);
-
-    row.type = Named(new QComboBox, ObjectName("ListeTypeMesure", i));
-    row.type->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    row.type->setMinimumContentsLength(18);
-    grid->addWidget(row.type, gridRow, 2);
-
-    row.frame = Named(new QGroupBox, ObjectName("Frame1", i));
-    auto* frameLayout = new QHBoxLayout(row.frame);
-    frameLayout->setContentsMargins(8, 4, 8, 4);
-    row.address = Named(new QLineEdit, ObjectName("AdresseStation", i));
-    row.address->setValidator(new QuotedFieldValidator(row.address));
-    row.address->setFixedWidth(row.address->fontMetrics().horizontalAdvance("0000000"));
-    row.address->setToolTip("Stationsadresse 1 bis 14");
-    row.address->installEventFilter(this);
-    frameLayout->addWidget(row.address);
-    frameLayout->addSpacing(12);
-    row.optionGroup = new QButtonGroup(this);
-    for (int e = 0; e < 2; ++e) {
-      auto& option = row.option[static_cast<std::size_t>(e)];
-      auto& label = row.optionLabel[static_cast<std::size_t>(e)];
-      option = Named(new QRadioButton, ObjectName(qPrintable(QString("Option%1").arg(i + 1)), e));
-      label = Named(new QLabel(e == 0 ? "Master" : "Ext."),
-                    ObjectName(qPrintable(QString("Label%1").arg(i + 1)), e));
-      label->installEventFilter(this);
-      option->hide();
-      label->hide();
-      row.optionGroup->addButton(option, e);
-      frameLayout->addWidget(option);
-      frameLayout->addWidget(label);
-      frameLayout->addSpacing(8);
-    }
-    frameLayout->addStretch(1);
-    grid->addWidget(row.frame, gridRow, 3);
-
-    row.marker = Named(new QLineEdit, ObjectName("Texte2", i));
-    row.marker->setValidator(new QuotedFieldValidator(row.marker));
-    row.marker->setMinimumWidth(row.marker->fontMetrics().horizontalAdvance("M") * 16);
-    grid->addWidget(row.marker, gridRow, 4);
-
-    for (QWidget* w : {static_cast<QWidget*>(row.type), static_cast<QWidget*>(row.frame),
-                       static_cast<QWidget*>(row.address), static_cast<QWidget*>(row.marker)})
-      KeepPlaceWhenHidden(w);
-
-    connect(row.check, &QCheckBox::clicked, this, [this, i] {
-      SetEnabled(i, station_.channelTable[i].enabled == 1 ? 0 : 1);
-    });
-    connect(row.type, &QComboBox::currentIndexChanged, this, [this, i](int index) {
-      if (!showingTable_) station_.channelTable[i].typeIndex = static_cast<std::int16_t>(index);
-    });
-    connect(row.address, &QLineEdit::textChanged, this, [this, i](const QString& text) {
-      if (!showingTable_) station_.channelTable[i].stationAddress = text.toStdString();
-    });
-    connect(row.marker, &QLineEdit::textChanged, this, [this, i](const QString& text) {
-      if (!showingTable_) station_.channelTable[i].marker = text.toStdString();
-    });
-    // Choosing one of the pair clears the other flag.
-    connect(row.option[0], &QRadioButton::toggled, this, [this, i](bool on) {
-      if (showingTable_ || !on) return;
-      station_.channelTable[i].isMaster = true;
-      station_.channelTable[i].isExt = false;
-    });
-    connect(row.option[1], &QRadioButton::toggled, this, [this, i](bool on) {
-      if (showingTable_ || !on) return;
-      station_.channelTable[i].isExt = true;
-      station_.channelTable[i].isMaster = false;
-    });
-  }
+  QWidget* title = BuildTitle();
+  QWidget* table = BuildTable();
+  for (int i = 0; i < kChannelCount; ++i) ConnectRow(i);
 
   okButton_ = Named(new QPushButton("OK"), "Commande1");
   cancelButton_ = Named(new QPushButton("ABBRECHEN"), "Commande2");
@@ -243,7 +89,7 @@ void ConfigW::BuildControls() {
 
   // The content keeps its natural size in the middle of the maximised window.
   auto* content = new QVBoxLayout;
-  content->addWidget(titleCell);
+  content->addWidget(title);
   content->addSpacing(24);
   content->addWidget(table);
   content->addSpacing(24);
@@ -258,13 +104,85 @@ void ConfigW::BuildControls() {
   outer->addStretch(2);
 }
 
+QWidget* ConfigW::BuildTitle() {
+  // Two labels, one over the other, the lower one offset as a shadow.
+  auto* cell = new QWidget;
+  auto* grid = new QGridLayout(cell);
+  grid->setContentsMargins(0, 0, 0, 0);
+  QFont titleFont = font();
+  titleFont.setPointSizeF(titleFont.pointSizeF() * 1.8);
+  titleFont.setBold(true);
+  for (int e = 0; e < 2; ++e) {
+    auto* title = Named(new QLabel("Kanal parametriesieren"), QString("Etiquette5_%1").arg(e));
+    title->setFont(titleFont);
+    title->setAlignment(Qt::AlignCenter);
+    QPalette p = title->palette();
+    p.setColor(QPalette::WindowText, e == 0 ? QColor(160, 160, 160) : QColor(0, 0, 128));
+    title->setPalette(p);
+    title->setContentsMargins(e == 0 ? QMargins(3, 3, 0, 0) : QMargins(0, 0, 3, 3));
+    grid->addWidget(title, 0, 0);
+  }
+  return cell;
+}
+
+QWidget* ConfigW::BuildTable() {
+  auto* table = new QWidget;
+  auto* grid = new QGridLayout(table);
+  grid->setHorizontalSpacing(18);
+  grid->setVerticalSpacing(10);
+  QFont headingFont = font();
+  headingFont.setBold(true);
+  auto heading = [&](const char* name, const char* text, int column, int span) {
+    auto* label = Named(new QLabel(text), name);
+    label->setFont(headingFont);
+    grid->addWidget(label, 0, column, 1, span, Qt::AlignLeft | Qt::AlignBottom);
+  };
+  heading("Etiquette6", "Auswahl", 0, 2);
+  heading("Etiquette2", "Messung Typ", 2, 1);
+  heading("Etiquette3", "Zuordnung", 3, 1);
+  heading("Etiquette4", "Merkzeichen", 4, 1);
+  for (int i = 0; i < kChannelCount; ++i) rows_[static_cast<std::size_t>(i)].Build(i, *grid, i + 1, this);
+  return table;
+}
+
+void ConfigW::ConnectRow(int i) {
+  // Every change writes the channel table at once, unless the table is what
+  // is being shown.
+  const ChannelRow& row = rows_[static_cast<std::size_t>(i)];
+  auto edit = [this, i](auto change) {
+    if (!showingTable_) change(station_.channelTable[i]);
+  };
+  connect(row.check, &QCheckBox::clicked, this, [this, i] {
+    SetEnabled(i, station_.channelTable[i].enabled == 1 ? 0 : 1);
+  });
+  connect(row.type, &QComboBox::currentIndexChanged, this, [edit](int index) {
+    edit([index](ChannelConfig& c) { c.typeIndex = static_cast<std::int16_t>(index); });
+  });
+  connect(row.address, &QLineEdit::textChanged, this, [edit](const QString& text) {
+    edit([&text](ChannelConfig& c) { c.stationAddress = text.toStdString(); });
+  });
+  connect(row.marker, &QLineEdit::textChanged, this, [edit](const QString& text) {
+    edit([&text](ChannelConfig& c) { c.marker = text.toStdString(); });
+  });
+  // Choosing one of the pair clears the other flag.
+  for (int e = 0; e < 2; ++e) {
+    connect(row.option[static_cast<std::size_t>(e)], &QRadioButton::toggled, this, [edit, e](bool on) {
+      if (!on) return;
+      edit([e](ChannelConfig& c) {
+        c.isMaster = e == 0;
+        c.isExt = e == 1;
+      });
+    });
+  }
+}
+
 void ConfigW::SetTabOrder() {
   QWidget* previous = nullptr;
   auto chain = [&](QWidget* w) {
     if (previous) setTabOrder(previous, w);
     previous = w;
   };
-  for (const Row& row : rows_) {
+  for (const ChannelRow& row : rows_) {
     chain(row.check);
     chain(row.type);
     chain(row.address);
@@ -282,7 +200,7 @@ void ConfigW::Start(bool show) {
   if (show) showMaximized();
 
   showingTable_ = true;
-  for (Row& row : rows_) {
+  for (ChannelRow& row : rows_) {
     row.type->clear();
     for (const MeasurementType& type : MeasurementTypeCatalogue())
       row.type->addItem(QString::fromUtf8(type.listLabel.data(),
@@ -296,7 +214,7 @@ void ConfigW::Start(bool show) {
   station_.AppTitle = std::string("TRELVAN  ") + VersionText;
   // The Master/Ext. choices exist in every version of "config.txt" this
   // program reads.
-  for (Row& row : rows_)
+  for (ChannelRow& row : rows_)
     for (int e = 0; e < 2; ++e) {
       row.option[static_cast<std::size_t>(e)]->show();
       row.optionLabel[static_cast<std::size_t>(e)]->show();
@@ -312,7 +230,7 @@ void ConfigW::Start(bool show) {
 void ConfigW::ShowTable() {
   showingTable_ = true;
   for (int i = 0; i < kChannelCount; ++i) {
-    Row& row = rows_[static_cast<std::size_t>(i)];
+    ChannelRow& row = rows_[static_cast<std::size_t>(i)];
     const ChannelConfig& c = station_.channelTable[i];
     row.check->setCheckState(c.enabled == 1   ? Qt::Checked
                              : c.enabled == 0 ? Qt::Unchecked
@@ -331,22 +249,11 @@ void ConfigW::ShowTable() {
 }
 
 void ConfigW::ShowRowLook(int channel) {
-  Row& row = rows_[static_cast<std::size_t>(channel)];
-  const int enabled = station_.channelTable[channel].enabled;
-  const bool on = enabled == 1;
-  row.check->setStyleSheet(CheckStyle(on ? kCheckOn : kCheckOff));
-  QPalette p = row.name->palette();
-  p.setColor(QPalette::WindowText, on ? kNameOn : kNameOff);
-  row.name->setPalette(p);
-  row.type->setVisible(on);
-  row.frame->setVisible(on);
-  row.address->setVisible(on);
-  row.marker->setVisible(on);
-  row.lookEnabled = enabled;
+  rows_[static_cast<std::size_t>(channel)].ShowLook(station_.channelTable[channel].enabled);
 }
 
 void ConfigW::SetEnabled(int channel, int enabled) {
-  Row& row = rows_[static_cast<std::size_t>(channel)];
+  ChannelRow& row = rows_[static_cast<std::size_t>(channel)];
   station_.channelTable[channel].enabled = static_cast<std::int16_t>(enabled);
   showingTable_ = true;
   row.check->setTristate(false);
@@ -357,7 +264,7 @@ void ConfigW::SetEnabled(int channel, int enabled) {
 
 bool ConfigW::eventFilter(QObject* watched, QEvent* event) {
   for (int i = 0; i < kChannelCount; ++i) {
-    Row& row = rows_[static_cast<std::size_t>(i)];
+    ChannelRow& row = rows_[static_cast<std::size_t>(i)];
     if (watched == row.name && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
       SetEnabled(i, station_.channelTable[i].enabled == 1 ? 0 : 1);
@@ -386,7 +293,7 @@ bool ConfigW::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void ConfigW::CheckAddressOnLeave(int channel) {
-  Row& row = rows_[static_cast<std::size_t>(channel)];
+  ChannelRow& row = rows_[static_cast<std::size_t>(channel)];
   if (warning_ || !isVisible() || !row.address->isVisible()) return;
   QWidget* now = QApplication::focusWidget();
   // Back in the field already, or leaving for "ABBRECHEN", which discards

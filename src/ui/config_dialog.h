@@ -14,15 +14,9 @@
 #include <string_view>
 
 #include "core/channel_table.h"
+#include "ui/channel_row.h"
 
-class QButtonGroup;
-class QCheckBox;
-class QComboBox;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
 class QPushButton;
-class QRadioButton;
 
 namespace trelvan {
 
@@ -69,20 +63,10 @@ class ConfigW : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  struct Row {
-    QCheckBox* check = nullptr;        // Coche1
-    QLabel* name = nullptr;            // Etiquette1
-    QComboBox* type = nullptr;         // ListeTypeMesure
-    QGroupBox* frame = nullptr;        // Frame1
-    QLineEdit* address = nullptr;      // AdresseStation
-    std::array<QRadioButton*, 2> option{}; // Option<i+1>: Master, Ext.
-    std::array<QLabel*, 2> optionLabel{};  // Label<i+1>
-    QButtonGroup* optionGroup = nullptr;
-    QLineEdit* marker = nullptr;       // Texte2
-    int lookEnabled = 0;               // the `enabled` value the row look shows
-  };
-
   void BuildControls();
+  QWidget* BuildTitle();
+  QWidget* BuildTable();
+  void ConnectRow(int channel);
   void SetTabOrder();
   void ShowTable();                  // table -> controls
   void ShowRowLook(int channel);
@@ -95,7 +79,7 @@ class ConfigW : public QWidget {
 
   Station& station_;
   Prompter& prompter_;
-  std::array<Row, kChannelCount> rows_{};
+  std::array<ChannelRow, kChannelCount> rows_{};
   QPushButton* okButton_ = nullptr;     // Commande1
   QPushButton* cancelButton_ = nullptr; // Commande2
   QStringList startupProblems_;

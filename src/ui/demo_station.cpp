@@ -10,6 +10,12 @@
 #include "core/channel_table.h"
 #include "core/serial_settings.h"
 
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+#endif
+
 namespace trelvan {
 
 DemoStation::DemoStation(QObject* parent) : QObject(parent) {}
@@ -60,6 +66,15 @@ bool DemoStation::Start(const QString& folder) {
   process_->setProcessChannelMode(QProcess::SeparateChannels);
   process_->setProgram(cli);
   process_->setArguments({"sim"});
+#ifdef Q_OS_LINUX
+  // The simulator ends with this program however it ends, killed included:
+  // the kernel sends it SIGTERM when its parent dies.
+  const pid_t parent = ::getpid();
+  process_->setChildProcessModifier([parent] {
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent) ::_exit(1); // the parent ended before prctl took hold
+  });
+#endif
   process_->start();
   if (!process_->waitForStarted(5000)) {
     error_ = "Der Stationssimulator startet nicht: " + process_->errorString();

@@ -9,7 +9,6 @@
 #include <QScreen>
 
 #include "core/geometry.h"
-#include "live/asset_files.h"
 #include "live/measurement_window.h"
 #include "logger/extraction.h"
 #include "ui/config_dialog.h"
@@ -31,10 +30,7 @@ TRELVAN::TRELVAN(Station& station, Prompter& prompter, std::function<ConfigW*()>
   setCentralWidget(central);
   Picture1_ = new QLabel(central);
   Picture1_->setObjectName("Picture1");
-  QPixmap banner(":/ui/banner.bmp");
-  if (const QString file = FindAssetFile("banner.bmp"); banner.isNull() && !file.isEmpty())
-    banner.load(file);
-  Picture1_->setPixmap(banner);
+  Picture1_->setPixmap(QPixmap(kBannerResource));
   Picture1_->resize(538, 181);
 
   // Designer captions; Load() replaces them with the German ones.
@@ -147,7 +143,10 @@ void TRELVAN::ShowLoggerWindow(bool resetMode) {
   // Closed through its frame, the window is kept: it starts afresh on its
   // next showing but keeps the selected file, and an export running on its
   // worker thread is never cut off by a delete.
-  if (!logger_) logger_ = new Extraction(station_.AppTitle, prompter_);
+  if (!logger_) {
+    logger_ = new Extraction(station_.AppTitle, station_.decimalSeparator, prompter_);
+    logger_->placeOver(this);
+  }
   logger_->show();
   logger_->raise();
   logger_->activateWindow();

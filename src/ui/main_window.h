@@ -21,11 +21,13 @@ namespace trelvan {
 
 class ConfigW;
 
+// The banner picture of Picture1, embedded in the program.
+inline constexpr char kBannerResource[] = ":/ui/banner.bmp";
+
 class TRELVAN : public QMainWindow {
   Q_OBJECT
  public:
-  // configW is the start window; it lives as long as the program (it may be
-  // recreated when the operator closes it through its frame).
+  // configWindow gives the start window, which lives as long as the program.
   TRELVAN(Station& station, Prompter& prompter, std::function<ConfigW*()> configWindow,
           QWidget* parent = nullptr);
   ~TRELVAN() override;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace trelvan {
 
@@ -17,8 +18,12 @@ QMessageBox::Icon BoxIcon(PromptIcon icon) {
   return QMessageBox::NoIcon;
 }
 
-QString BoxTitle(const std::string& title) {
-  return title.empty() ? MessageBoxPrompter::DefaultTitle() : QString::fromStdString(title);
+// A box without buttons yet; the callers add theirs with German texts.
+std::unique_ptr<QMessageBox> Box(PromptIcon icon, const std::string& text, const std::string& title,
+                                 QWidget* parent) {
+  const QString caption = title.empty() ? MessageBoxPrompter::DefaultTitle() : QString::fromStdString(title);
+  return std::make_unique<QMessageBox>(BoxIcon(icon), caption, QString::fromStdString(text),
+                                       QMessageBox::NoButton, parent);
 }
 
 } // namespace
@@ -32,17 +37,24 @@ QWidget* MessageBoxPrompter::BoxParent() const {
 }
 
 void MessageBoxPrompter::tell(PromptIcon icon, const std::string& text, const std::string& title) {
-  QMessageBox box(BoxIcon(icon), BoxTitle(title), QString::fromStdString(text), QMessageBox::Ok,
-                  BoxParent());
-  box.exec();
+  const auto box = Box(icon, text, title, BoxParent());
+  QPushButton* ok = box->addButton(QMessageBox::Ok);
+  ok->setText("OK");
+  box->setDefaultButton(ok);
+  box->exec();
 }
 
 bool MessageBoxPrompter::ask(PromptIcon icon, const std::string& text, const std::string& title,
                              PromptDefault preselected) {
-  QMessageBox box(BoxIcon(icon), BoxTitle(title), QString::fromStdString(text),
-                  QMessageBox::Yes | QMessageBox::No, BoxParent());
-  box.setDefaultButton(preselected == PromptDefault::Yes ? QMessageBox::Yes : QMessageBox::No);
-  return box.exec() == QMessageBox::Yes;
+  const auto box = Box(icon, text, title, BoxParent());
+  QPushButton* yes = box->addButton(QMessageBox::Yes);
+  QPushButton* no = box->addButton(QMessageBox::No);
+  yes->setText("&Ja");
+  no->setText("&Nein");
+  box->setDefaultButton(preselected == PromptDefault::Yes ? yes : no);
+  box->setEscapeButton(no);
+  box->exec();
+  return box->clickedButton() == yes;
 }
 
 void MessageBoxPrompter::beep() { QApplication::beep(); }

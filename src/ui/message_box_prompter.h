@@ -1,6 +1,8 @@
 #pragma once
 // The desktop's Prompter: modal message boxes over the active window, titled
-// with the application's name unless the caller gives a title.
+// with the application's name unless the caller gives a title. The buttons
+// carry German texts of their own ("OK", "&Ja", "&Nein"), so the boxes read
+// the same on any machine, whatever its language and translation files.
 
 #include <QPointer>
 #include <QString>
@@ -18,7 +20,7 @@ class MessageBoxPrompter : public Prompter {
   using Prompter::ask;
   using Prompter::tell;
   void tell(PromptIcon icon, const std::string& text, const std::string& title) override;
-  // Yes and No, `preselected` the default button.
+  // "Ja" and "Nein", `preselected` the default button; Escape answers "Nein".
   bool ask(PromptIcon icon, const std::string& text, const std::string& title,
            PromptDefault preselected) override;
   void beep() override;

@@ -1,15 +1,23 @@
 #include <gtest/gtest.h>
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFontMetrics>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 
 #include "comm/fake_serial_line.h"
+#include "core/catalogue.h"
+#include "core/geometry.h"
+#include "core/live_display.h"
 #include "live/measurement_window.h"
+#include "live/value_label.h"
 #include "support/event_loop.h"
 #include "support/modbus_frames.h"
 #include "support/scripted_prompter.h"
+#include "support/temp_folder.h"
 
 namespace trelvan {
 namespace {
@@ -36,6 +44,7 @@ class MeasurementWindowTest : public ::testing::Test {
 
   F_Mesure& window() { return *windowPtr; }
   QLabel* value(int i) { return windowPtr->findChild<QLabel*>(QString("Etiquette3_%1").arg(i)); }
+  QLabel* panel(int i) { return windowPtr->findChild<QLabel*>(QString("Dessin1_%1").arg(i)); }
 
   Station station;
   FakeSerialLine line;
@@ -94,6 +103,27 @@ TEST_F(MeasurementWindowTest, StopDuringAPassIsCompletedByTheNextTick) {
   EXPECT_TRUE(shownAfterClick);
   EXPECT_FALSE(line.IsOpen());
   EXPECT_FALSE(value(1)->text().isEmpty()); // the running channel's label was written
+  EXPECT_EQ(prompter.beeps, 1);             // the tick that completes the stop unloads with a beep
+}
+
+TEST_F(MeasurementWindowTest, ProgramEndDuringAPassUnloadsSilently) {
+  line.SetResponder([](const Bytes& request) {
+    return FakeSerialLine::Answer{{60, Reply(request[0], 702, 215)}};
+  });
+  window().Load();
+  window().show();
+  window().StartPolling(10);
+  bool busyAtEnd = false, ended = false;
+  QTimer::singleShot(40, [&] { // inside the reply wait
+    busyAtEnd = station.PollBusy;
+    window().Shutdown();
+    ended = true;
+  });
+  ASSERT_TRUE(WaitFor([&] { return ended && !station.PollBusy; }));
+  EXPECT_TRUE(busyAtEnd);
+  EXPECT_FALSE(line.IsOpen());
+  EXPECT_FALSE(window().Minuterie1()->isActive());
+  EXPECT_EQ(prompter.beeps, 0);
 }
 
 TEST_F(MeasurementWindowTest, CloseQuestionNoKeepsPollingYesEndsTheProgram) {
@@ -131,15 +161,105 @@ TEST_F(MeasurementWindowTest, LineThatCannotBeOpenedIsShownAndChannelsFail) {
   EXPECT_TRUE(prompter.messages.empty()); // no message box, the window says it
 }
 
-TEST_F(MeasurementWindowTest, LostLineIsReportedOnceAndChannelsShowFailures) {
+TEST_F(MeasurementWindowTest, LostLineIsReportedOnceAndReadAgainWhenTheDeviceIsBack) {
+  window().setReopenIntervalMs(30);
   window().Load();
   window().show();
   window().StartPolling(10);
   ASSERT_TRUE(WaitFor([&] { return value(1)->text().startsWith("7.02"); }));
+  const int opensBefore = line.openCount();
+  line.FailNextOpen("Gerät /dev/ttyUSB0 nicht vorhanden"); // the first try comes too early
   line.LoseLine("Das Gerät wurde entfernt");
   ASSERT_TRUE(WaitFor([&] { return value(1)->text() == "Außer Betrieb"; }));
-  EXPECT_TRUE(window().lineMessage().contains("entfernt"));
-  EXPECT_TRUE(window().isVisible());
+  EXPECT_EQ(window().lineMessage(), "Das Gerät wurde entfernt"); // not the failed try's text
+  ASSERT_TRUE(WaitFor([&] { return value(1)->text().startsWith("7.02"); }));
+  EXPECT_GT(line.openCount(), opensBefore);
+  EXPECT_TRUE(window().lineMessage().isEmpty());
+  EXPECT_TRUE(window().Minuterie1()->isActive());
+  EXPECT_TRUE(prompter.messages.empty());
+}
+
+// Every gauge shows its panel; a tall one (flow, R_862) the picture file of
+// the working folder when there is one. Each load starts from the design
+// look, so a channel that was flow loses its tall panel.
+TEST_F(MeasurementWindowTest, PanelsStartFromTheirDesignAtEachLoad) {
+  const QString previous = QDir::currentPath();
+  for (bool fileInFolder : {true, false}) {
+    SCOPED_TRACE(fileInFolder ? "instrum1.bmp in the folder" : "no picture file");
+    testing::TempFolder folder;
+    ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(folder.path().string())));
+    if (fileInFolder) {
+      QImage red(229, 31, QImage::Format_RGB32);
+      red.fill(Qt::red);
+      ASSERT_TRUE(red.save(QDir::current().filePath(kPanelPictureFile), "BMP"));
+    }
+    auto centre = [&](int i) {
+      const QImage image = panel(i)->pixmap().toImage();
+      return image.isNull() ? QColor() : image.pixelColor(image.width() / 2, image.height() / 2);
+    };
+    const QColor designBlue = QPixmap(kPanelResource).toImage().pixelColor(114, 15);
+    station.channelTable[0] = {1, kFlowTypeIndex, "5", "Zulauf", true, false};
+    BuildChannelCaptions(station.channelTable);
+    window().Load();
+    EXPECT_EQ(panel(0)->height(), TwipsToPixels(1225, panel(0)->logicalDpiY()));
+    EXPECT_EQ(centre(0), fileInFolder ? QColor(Qt::red) : designBlue);
+    for (int i : {1, 2, 3}) EXPECT_EQ(centre(i), designBlue) << "panel " << i;
+
+    station.channelTable[0].typeIndex = 2; // pH: a short panel again
+    window().StopAction();
+    window().Load();
+    EXPECT_EQ(panel(0)->height(), TwipsToPixels(525, panel(0)->logicalDpiY()));
+    EXPECT_EQ(centre(0), designBlue);
+    window().StopAction();
+  }
+  QDir::setCurrent(previous);
+}
+
+// The widest value a type shows in service fits its label at the window's
+// sizes, every line of it, in a legible size.
+TEST(ValueLabel, LongestValuesOfEveryTypeFitTheLabel) {
+  auto results = [](auto change) {
+    SharedResults r;
+    r.Temperature = -10.5;
+    change(r);
+    return r;
+  };
+  const std::vector<std::pair<int, SharedResults>> cases{
+      {0, results([](SharedResults& r) { r.ResistivityRange = 4, r.ResistivityRaw = 9999; })},
+      {1, results([](SharedResults& r) { r.ConductivityRange = 3, r.ConductivityRaw = 9999; })},
+      {2, results([](SharedResults& r) { r.PhValue = 14; })},
+      {3, results([](SharedResults& r) { r.RedoxValue = -1999; })},
+      {4, results([](SharedResults& r) { r.OxygenUnit = 0, r.OxygenRaw = 9999; })},
+      {kFlowTypeIndex, results([](SharedResults& r) {
+         r.FlowRange = 30, r.FlowRate = 65535;
+         r.FlowVolume1 = r.FlowVolume2 = BcdCounter{99999999, "99999999", true};
+       })},
+      {6, results([](SharedResults& r) { r.ChlorineValue = 99.999; })},
+      {7, results([](SharedResults& r) { r.ConductivityRange = 3, r.ConductivityRaw = 9999; })},
+      {8, results([](SharedResults& r) { r.ConductivityRaw = 9999; })},
+      {12, results([](SharedResults& r) { r.TurbidityPointCode = 4, r.TurbidityRaw = 9999, r.TurbidityUnit = "mg/l"; })},
+      {kDualResistivityTypeIndex, results([](SharedResults& r) {
+         r.ResistivityRange = 7, r.ResistivityRaw = 9999, r.SecondResistivityRaw = 9999;
+       })},
+      {14, results([](SharedResults& r) { r.MultiUnitPointCode = 4, r.MultiUnitRaw = 9999, r.MultiUnitUnit = "mg/l"; })},
+      {15, results([](SharedResults& r) { r.OxidantPointCode = 4, r.OxidantRaw = 9999, r.OxidantUnit = "ppm"; })},
+  };
+  ValueLabel label;
+  for (const auto& [type, r] : cases) {
+    const QString text = QString::fromStdString(BuildLiveLabelText(type, r, "."));
+    SCOPED_TRACE(text.toStdString());
+    const bool tall = type == kFlowTypeIndex || type == kDualResistivityTypeIndex;
+    label.resize(TwipsToPixels(design::kLabelWidth[0], label.logicalDpiX()),
+                 TwipsToPixels(tall ? design::kTallLabelHeight : design::kLabelHeight[0], label.logicalDpiY()));
+    const QStringList lines = ValueLabel::DrawnLines(text);
+    const QFont font = ValueLabel::FittedFont(lines, label.TextRoom());
+    const QFontMetrics metrics(font);
+    for (const QString& line : lines) EXPECT_LE(metrics.horizontalAdvance(line), label.TextRoom().width());
+    EXPECT_LE(metrics.lineSpacing() * (lines.size() - 1) + metrics.height(), label.height());
+    EXPECT_GE(font.pointSizeF(), 11);
+    EXPECT_EQ(lines.size(), type == kFlowTypeIndex ? 3 : type == kDualResistivityTypeIndex ? 2 : 1);
+    for (const QString& line : lines) EXPECT_FALSE(line.startsWith(' ')); // one column
+  }
 }
 
 } // namespace

@@ -7,7 +7,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QStorageInfo>
 #include <QTest>
 
 #include <fcntl.h>
@@ -75,19 +74,31 @@ class ExtractionTest : public ::testing::Test {
   fs::path media = folder / "media";
   fs::path out = folder / "out";
   ScriptedPrompter prompter;
-  Extraction window{"TRELVAN   V 2.19", prompter};
+  Extraction window{"TRELVAN   V 2.19", ",", prompter};
 };
 
-TEST_F(ExtractionTest, EachModeEnablesItsOwnAction) {
+TEST_F(ExtractionTest, CaptionsAndTheActionEachModeEnables) {
   EXPECT_EQ(window.windowTitle(), "TRELVAN   V 2.19 [Datei Logging]");
   EXPECT_EQ(Control<QGroupBox>("Frame1")->title(), "Auswahl der Datei");
-  window.setMode(ExtractionMode::Reset);
-  EXPECT_FALSE(Control<QPushButton>("Command3")->isEnabled());
-  EXPECT_TRUE(Control<QPushButton>("Command1")->isEnabled());
-  window.setMode(ExtractionMode::Export);
-  EXPECT_TRUE(Control<QPushButton>("Command3")->isEnabled());
-  EXPECT_FALSE(Control<QPushButton>("Command1")->isEnabled());
-  EXPECT_TRUE(Control<QPushButton>("Command2")->isEnabled());
+  struct Button {
+    const char* name;
+    const char* caption;
+    bool inExport, inReset;
+  };
+  const Button buttons[] = {
+      {"Command3", "&Auslesen", true, false},
+      {"Command1", "Auswahl der &Datei", false, true},
+      {"Command2", "&Beenden", true, true},
+  };
+  for (ExtractionMode mode : {ExtractionMode::Reset, ExtractionMode::Export}) {
+    window.setMode(mode);
+    for (const Button& b : buttons) {
+      EXPECT_EQ(Control<QPushButton>(b.name)->text(), b.caption);
+      EXPECT_EQ(Control<QPushButton>(b.name)->isEnabled(),
+                mode == ExtractionMode::Export ? b.inExport : b.inReset)
+          << b.name;
+    }
+  }
 }
 
 TEST_F(ExtractionTest, EmptyFolderOffersToCreateTheLoggerFile) {
@@ -123,6 +134,7 @@ TEST_F(ExtractionTest, ResetNeedsAClickedFileThenEmptiesIt) {
   Click("Command1"); // No
   EXPECT_EQ(prompter.messages.back().text, "Rücksetzung bestätigen");
   EXPECT_EQ(prompter.messages.back().icon, PromptIcon::Warning);
+  EXPECT_EQ(prompter.messages.back().preselected, PromptDefault::No);
   EXPECT_EQ(fs::file_size(media / "a.log"), 79u);
 
   prompter.answers = {true};
@@ -170,7 +182,7 @@ TEST_F(ExtractionTest, ExportWritesTheFilesAndAsksBeforeReplacing) {
   LoggerFileBuilder log;
   log.channel1("03", "BECKEN 1", 0);
   testing::RecordBytes r;
-  r.primary1 = 700;
+  r.primary1 = 725;
   log.record(r);
   folder.write("media/station.log", log.bytes());
   Open(media);
@@ -181,13 +193,14 @@ TEST_F(ExtractionTest, ExportWritesTheFilesAndAsksBeforeReplacing) {
   ClickFile("station.log");
   Click("Command3");
   ASSERT_TRUE(WaitForExport());
+  // The station's separator, as the window was given it.
   const std::string block =
-      "Logger : BECKEN 1        \r\n\r\npH\r\n\r\nDatum\tUhr\tpH\t\xB0" "C\r\n25/3/12\t9:5\t7\t0\t\r\n";
+      "Logger : BECKEN 1        \r\n\r\npH\r\n\r\nDatum\tUhr\tpH\t\xB0" "C\r\n25/3/12\t9:5\t7,25\t0\t\r\n";
   EXPECT_EQ(ReadOut("pH_BECKEN 1.xls"), block);
   EXPECT_EQ(prompter.messages.back().text, "Ende der Ablesung");
   EXPECT_EQ(prompter.messages.back().icon, PromptIcon::Information);
   EXPECT_EQ(prompter.beeps, 1);
-  EXPECT_EQ(Control<QLabel>("Label2")->text(), "1 : 25/3/12 9:5  700 0 ");
+  EXPECT_EQ(Control<QLabel>("Label2")->text(), "1 : 25/3/12 9:5  725 0 ");
   EXPECT_EQ(window.selectedFile(), Canonical(media / "station.log"));
 
   // Again, answering No: the new block is appended.
@@ -196,6 +209,7 @@ TEST_F(ExtractionTest, ExportWritesTheFilesAndAsksBeforeReplacing) {
   const auto& question = prompter.messages[prompter.messages.size() - 2];
   EXPECT_TRUE(question.question);
   EXPECT_EQ(question.icon, PromptIcon::Error);
+  EXPECT_EQ(question.preselected, PromptDefault::No);
   EXPECT_EQ(question.text, "Datei  'pH_BECKEN 1.xls'  existiert bereits.\nsoll es ersetzt werden ? ");
   EXPECT_EQ(ReadOut("pH_BECKEN 1.xls"), block + block);
 }
@@ -209,6 +223,24 @@ TEST_F(ExtractionTest, ExportOfAShortFileSaysWhy) {
   ASSERT_FALSE(prompter.messages.empty());
   EXPECT_EQ(prompter.messages.back().icon, PromptIcon::Error);
   EXPECT_NE(prompter.messages.back().text.find("short.log"), std::string::npos);
+  EXPECT_TRUE(fs::is_empty(out));
+}
+
+// The program ends (window deleted) while an export runs: the export stops
+// and leaves no file behind, not even a temporary one.
+TEST_F(ExtractionTest, EndingDuringAnExportLeavesNoFileBehind) {
+  LoggerFileBuilder log;
+  log.channel1("03", "A", 0);
+  testing::RecordBytes r;
+  for (int i = 0; i < 1000000; ++i) log.record(r); // far longer than the test takes to end it
+  folder.write("media/big.log", log.bytes());
+  auto* second = new Extraction("TRELVAN", ",", prompter);
+  second->setOutputFolder(Q(out));
+  second->setDirectory(Q(media));
+  second->findChild<QListWidget*>("File1")->setCurrentRow(0);
+  QTest::mouseClick(second->findChild<QPushButton*>("Command3"), Qt::LeftButton);
+  ASSERT_TRUE(second->exportRunning());
+  delete second;
   EXPECT_TRUE(fs::is_empty(out));
 }
 
@@ -243,16 +275,19 @@ TEST_F(ExtractionTest, ResetIsRefusedWhileAnExportRuns) {
 }
 
 TEST_F(ExtractionTest, UnreadableDriveGoesBackToThePreviousOne) {
-  Open(media);
+  // The volumes are the test's own, whatever the machine mounts.
+  const QString root = Canonical(media);
+  window.setVolumeSource(
+      {[&] { return std::vector<Volume>{{root, "", false}, {"/nonexistent-card-reader", "", true}}; },
+       [&](const QString& path) { return path.startsWith(root) ? root : QString("/"); }});
+  Open(media / "sub");
   auto* drives = Control<QComboBox>("Drive1");
-  const QVariant before = drives->currentData();
-  EXPECT_EQ(before.toString(), QStorageInfo(Q(media)).rootPath());
-  drives->addItem("Kartenleser", "/nonexistent-card-reader");
-  drives->setCurrentIndex(drives->count() - 1);
+  EXPECT_EQ(drives->currentData().toString(), root);
+  drives->setCurrentIndex(drives->findData("/nonexistent-card-reader"));
   EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Leser nicht vorhanden"});
   EXPECT_EQ(prompter.messages[0].icon, PromptIcon::Error);
-  EXPECT_EQ(drives->currentData(), before);
-  EXPECT_EQ(window.directory(), Canonical(media));
+  EXPECT_EQ(drives->currentData().toString(), root);
+  EXPECT_EQ(window.directory(), Canonical(media / "sub"));
 }
 
 TEST_F(ExtractionTest, BeendenHidesAndKeepsTheSelection) {

@@ -1,10 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
 #include <set>
+#include <thread>
 
 #include "logger/logger_export.h"
 #include "logger/logger_reset.h"
+#include "logger/logger_texts.h"
 #include "logger_file_builder.h"
 #include "support/temp_folder.h"
 
@@ -65,7 +73,7 @@ TEST_F(LoggerExportTest, FlowAndPhChannelsSkipEmptyRecordsButCountThem) {
   const ExportResult result = ExportLoggerFile(
       Request(log.bytes()), [&](const ExportProgress& p) { reports.push_back(p); }, {});
 
-  ASSERT_EQ(result.status, ExportStatus::Done) << result.message;
+  ASSERT_TRUE(result.ok()) << result.outcome.text;
   EXPECT_EQ(Read("Durchfluss_BECKEN 1.xls"),
             "Logger : BECKEN 1        \r\n\r\nDurchfluss\r\n\r\n"
             "Datum\tUhr\tm3/h\t\xB0" "C\tGesamtvolumen M3\r\n"
@@ -82,14 +90,14 @@ TEST_F(LoggerExportTest, FlowAndPhChannelsSkipEmptyRecordsButCountThem) {
   ASSERT_FALSE(reports.empty());
   EXPECT_EQ(reports.back().text, result.lastProgressText);
   EXPECT_EQ(reports.back().recordsExpected, 4u);
-  EXPECT_EQ(FinishedMessage(result), "Ende der Ablesung");
+  EXPECT_EQ(logger_text::Finished(result.trailingBytes), "Ende der Ablesung");
 }
 
 TEST_F(LoggerExportTest, HeaderOnlyFileGivesTheFiveHeaderLines) {
   LoggerFileBuilder log;
   log.channel1("03", "BECKEN 1", 0).channel2("04", "BECKEN 2", 0);
   const ExportResult result = Export(log.bytes());
-  ASSERT_EQ(result.status, ExportStatus::Done) << result.message;
+  ASSERT_TRUE(result.ok()) << result.outcome.text;
   EXPECT_EQ(Read("pH_BECKEN 1.xls"), "Logger : BECKEN 1        \r\n\r\npH\r\n\r\nDatum\tUhr\tpH\t\xB0" "C\r\n");
   EXPECT_EQ(Read("Redox_BECKEN 2.xls"), "Logger : BECKEN 2        \r\n\r\nRedox\r\n\r\nDatum\tUhr\tmV\t\xB0" "C\r\n");
   EXPECT_EQ(result.linesWritten, 0u);
@@ -105,7 +113,7 @@ TEST_F(LoggerExportTest, DualResistivityOnBothChannels) {
   r.primary2 = 15;     // / 10 Ohm
   r.secondary2 = 7;
   log.record(r);
-  ASSERT_EQ(Export(log.bytes()).status, ExportStatus::Done);
+  ASSERT_TRUE(Export(log.bytes()).ok());
   EXPECT_EQ(Read("R_862_A.xls"),
             "Logger : A               \r\n\r\nR_862\r\n\r\nDatum\tUhr\tMOhm\tMOhm\r\n"
             "25/3/12\t9:5\t1,234\t12,34\t\r\n");
@@ -121,7 +129,7 @@ TEST_F(LoggerExportTest, TypesWithoutARuleAndUnknownCodes) {
   r.primary1 = 1234;
   r.secondary1 = 235;
   log.record(r);
-  ASSERT_EQ(Export(log.bytes()).status, ExportStatus::Done);
+  ASSERT_TRUE(Export(log.bytes()).ok());
   EXPECT_EQ(OutputFiles(), std::set<std::string>{"731 CHLORDIOXID_X.xls"});
   EXPECT_EQ(Read("731 CHLORDIOXID_X.xls"),
             "Logger : X               \r\n\r\n731 CHLORDIOXID\r\n\r\nDatum\tUhr\t\r\n"
@@ -130,7 +138,7 @@ TEST_F(LoggerExportTest, TypesWithoutARuleAndUnknownCodes) {
   // Channel 1 is exported even when its code is unknown.
   LoggerFileBuilder unknown;
   unknown.channel1("ZZ", "X", 0).record(r);
-  ASSERT_EQ(Export(unknown.bytes()).status, ExportStatus::Done);
+  ASSERT_TRUE(Export(unknown.bytes()).ok());
   EXPECT_EQ(Read("_X.xls"), "Logger : X               \r\n\r\n\r\n\r\nDatum\tUhr\t\r\n"
                             "25/3/12\t9:5\t1234\t23,5\t\r\n");
 }
@@ -147,23 +155,23 @@ TEST_F(LoggerExportTest, ExistingOutputIsReplacedAppendedOrLeftAlone) {
   std::ofstream(out / "pH_B.xls", std::ios::binary) << "old";
 
   // Cancel: asked about B only, and A is not even created.
-  EXPECT_EQ(Export(log.bytes(), ExistingOutput::Cancel).status, ExportStatus::Cancelled);
+  EXPECT_EQ(Export(log.bytes(), ExistingOutput::Cancel).outcome.kind, LoggerResultKind::Cancelled);
   EXPECT_EQ(asked, std::vector<std::string>{"pH_B.xls"});
   EXPECT_EQ(OutputFiles(), std::set<std::string>{"pH_B.xls"});
   EXPECT_EQ(Read("pH_B.xls"), "old");
 
   // No: a second block follows the old content.
-  ASSERT_EQ(Export(log.bytes(), ExistingOutput::Append).status, ExportStatus::Done);
+  ASSERT_TRUE(Export(log.bytes(), ExistingOutput::Append).ok());
   EXPECT_EQ(Read("pH_B.xls").substr(0, 13), "oldLogger : B");
   EXPECT_EQ(Read("pH_A.xls"), blockA);
-  ASSERT_EQ(Export(log.bytes(), ExistingOutput::Append).status, ExportStatus::Done);
+  ASSERT_TRUE(Export(log.bytes(), ExistingOutput::Append).ok());
   EXPECT_EQ(Read("pH_A.xls"), blockA + blockA);
 
   // Yes: only the new block.
-  ASSERT_EQ(Export(log.bytes(), ExistingOutput::Replace).status, ExportStatus::Done);
+  ASSERT_TRUE(Export(log.bytes(), ExistingOutput::Replace).ok());
   EXPECT_EQ(Read("pH_A.xls"), blockA);
 
-  EXPECT_EQ(ReplaceQuestionText("pH_A.xls"),
+  EXPECT_EQ(logger_text::ReplaceQuestion("pH_A.xls"),
             "Datei  'pH_A.xls'  existiert bereits.\nsoll es ersetzt werden ? ");
 }
 
@@ -172,21 +180,21 @@ TEST_F(LoggerExportTest, AnEmptyExistingFileIsNotAskedAbout) {
   log.channel1("03", "A", 0);
   fs::create_directories(out);
   std::ofstream(out / "pH_A.xls", std::ios::binary).flush();
-  ASSERT_EQ(Export(log.bytes()).status, ExportStatus::Done);
+  ASSERT_TRUE(Export(log.bytes()).ok());
   EXPECT_TRUE(asked.empty());
 }
 
 TEST_F(LoggerExportTest, ChannelsWithTheSameNameGetTwoFiles) {
   LoggerFileBuilder log;
   log.channel1("03", "A", 0).channel2("03", "A", 0);
-  ASSERT_EQ(Export(log.bytes()).status, ExportStatus::Done);
+  ASSERT_TRUE(Export(log.bytes()).ok());
   EXPECT_EQ(OutputFiles(), (std::set<std::string>{"pH_A.xls", "pH_A (2).xls"}));
 }
 
 TEST_F(LoggerExportTest, NameFieldsCannotLeaveTheOutputFolder) {
   LoggerFileBuilder log;
   log.channel1("03", "../x", 0).channel2("03", std::string("/etc\0\0\0\0\0\0\0\0\0\0\0\0", 16), 0);
-  ASSERT_EQ(Export(log.bytes()).status, ExportStatus::Done);
+  ASSERT_TRUE(Export(log.bytes()).ok());
   EXPECT_EQ(OutputFiles(), (std::set<std::string>{"pH_.._x.xls", "pH__etc.xls"}));
   EXPECT_FALSE(fs::exists(folder / "x.xls"));
   // Inside the file the name field stays as stored.
@@ -197,101 +205,242 @@ TEST_F(LoggerExportTest, ShortFilesAndTrailingFragments) {
   LoggerFileBuilder log;
   log.channel1("03", "A", 0);
   const ExportResult tooShort = Export(log.bytes().substr(0, 57));
-  EXPECT_EQ(tooShort.status, ExportStatus::Failed);
-  EXPECT_NE(tooShort.message.find("station.log"), std::string::npos) << tooShort.message;
-  EXPECT_NE(tooShort.message.find("58 Byte"), std::string::npos);
+  EXPECT_EQ(tooShort.outcome.kind, LoggerResultKind::NotALoggerFile);
+  EXPECT_NE(tooShort.outcome.text.find("station.log"), std::string::npos) << tooShort.outcome.text;
+  EXPECT_NE(tooShort.outcome.text.find("58 Byte"), std::string::npos);
   EXPECT_TRUE(OutputFiles().empty());
 
   RecordBytes r;
   log.record(r).raw(std::string(10, '\x25'));
   const ExportResult fragment = Export(log.bytes());
-  ASSERT_EQ(fragment.status, ExportStatus::Done);
+  ASSERT_TRUE(fragment.ok());
   EXPECT_EQ(fragment.linesWritten, 1u);
   EXPECT_EQ(fragment.trailingBytes, 10u);
-  EXPECT_NE(FinishedMessage(fragment).find("10 Byte"), std::string::npos);
-  EXPECT_EQ(FinishedMessage(fragment).rfind("Ende der Ablesung", 0), 0u);
+  EXPECT_NE(logger_text::Finished(fragment.trailingBytes).find("10 Byte"), std::string::npos);
+  EXPECT_EQ(logger_text::Finished(fragment.trailingBytes).rfind("Ende der Ablesung", 0), 0u);
 }
 
-TEST_F(LoggerExportTest, FileErrorsStopWithAMessageNamingTheFile) {
+TEST_F(LoggerExportTest, UnusableInputsAndFoldersAreRefusedBeforeAnythingIsWritten) {
   LoggerFileBuilder log;
-  log.channel1("03", "A", 0).channel2("03", "B", 0).record({});
-
-  const ExportResult gone = ExportLoggerFile({folder / "missing.log", out, "."}, {}, {});
-  EXPECT_EQ(gone.status, ExportStatus::Failed);
-  EXPECT_NE(gone.message.find("missing.log"), std::string::npos) << gone.message;
-
-  // The output folder does not exist.
+  log.channel1("03", "A", 0).record({});
   folder.write("station.log", log.bytes());
-  const ExportResult noFolder = ExportLoggerFile({folder / "station.log", folder / "nowhere", "."}, {}, {});
-  EXPECT_EQ(noFolder.status, ExportStatus::Failed);
-  EXPECT_NE(noFolder.message.find("nowhere/pH_A.xls"), std::string::npos) << noFolder.message;
-
-  // Channel 2's file cannot be created: channel 1's is not left behind either.
-  fs::create_directories(out / "pH_B.xls");
-  const ExportResult blocked = Export(log.bytes());
-  EXPECT_EQ(blocked.status, ExportStatus::Failed);
-  EXPECT_NE(blocked.message.find("pH_B.xls"), std::string::npos) << blocked.message;
-  EXPECT_FALSE(fs::exists(out / "pH_A.xls"));
-  fs::remove(out / "pH_B.xls");
-
-  const ExportResult notAFile = ExportLoggerFile({out, out, "."}, {}, {});
-  EXPECT_EQ(notAFile.status, ExportStatus::Failed);
-
-  const ExportResult badSeparator = ExportLoggerFile(Request(log.bytes(), ""), {}, {});
-  EXPECT_EQ(badSeparator.status, ExportStatus::Failed);
-}
-
-TEST_F(LoggerExportTest, FullDiskIsAFailureNotASuccess) {
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  LoggerFileBuilder log;
-  log.channel1("03", "A", 0);
-  for (int i = 0; i < 100; ++i) log.record({});
+  folder.write("plain.txt", "x");
   fs::create_directories(out);
-  fs::create_symlink("/dev/full", out / "pH_A.xls");
-  const ExportResult result = Export(log.bytes());
-  EXPECT_EQ(result.status, ExportStatus::Failed);
-  EXPECT_NE(result.message.find("pH_A.xls"), std::string::npos) << result.message;
+  struct Case {
+    fs::path loggerFile, outputFolder;
+    const char* separator;
+    LoggerResultKind kind;
+    const char* says;
+  };
+  const Case cases[] = {
+      {folder / "missing.log", out, ".", LoggerResultKind::LoggerFileUnreadable, "missing.log"},
+      {out, out, ".", LoggerResultKind::LoggerFileUnreadable, "ist ein Ordner"},
+      {folder / "station.log", folder / "nowhere", ".", LoggerResultKind::OutputFolderUnusable,
+       "nowhere' existiert nicht"},
+      {folder / "station.log", folder / "plain.txt", ".", LoggerResultKind::OutputFolderUnusable,
+       "plain.txt' ist kein Ordner"},
+      {folder / "station.log", out, "", LoggerResultKind::BadSeparator, "leer"},
+      {folder / "station.log", out, "ab", LoggerResultKind::BadSeparator, "einzelnes Zeichen"},
+      {folder / "station.log", out, "٫", LoggerResultKind::BadSeparator, "Windows-1252"},
+  };
+  for (const Case& c : cases) {
+    const ExportResult result = ExportLoggerFile({c.loggerFile, c.outputFolder, c.separator}, {}, {});
+    EXPECT_EQ(result.outcome.kind, c.kind) << c.says;
+    EXPECT_NE(result.outcome.text.find(c.says), std::string::npos) << result.outcome.text;
+  }
+  EXPECT_TRUE(fs::is_empty(out));
 }
 
-TEST_F(LoggerExportTest, ProgressComesAtAHumanRateAndAStopEndsTheExport) {
+// The output names are taken by what the export must never write through or
+// over: it refuses, and nothing anywhere changes.
+TEST_F(LoggerExportTest, OutputNamesThatAreNotPlainFilesAreRefused) {
+  LoggerFileBuilder log;
+  log.channel1("03", "A", 0).record({});
+  struct Case {
+    const char* name;
+    std::function<void()> make; // puts something at out/pH_A.xls
+    LoggerResultKind kind;
+  };
+  const Case cases[] = {
+      {"link to a file", [&] { fs::create_symlink("../victim.txt", out / "pH_A.xls"); },
+       LoggerResultKind::OutputNotAFile},
+      {"dangling link", [&] { fs::create_symlink("../created-by-export.txt", out / "pH_A.xls"); },
+       LoggerResultKind::OutputNotAFile},
+      {"folder", [&] { fs::create_directories(out / "pH_A.xls"); }, LoggerResultKind::OutputNotAFile},
+      {"fifo", [&] { mkfifo((out / "pH_A.xls").c_str(), 0600); }, LoggerResultKind::OutputNotAFile},
+      {"hard link to the logger file",
+       [&] { fs::create_hard_link(folder / "station.log", out / "pH_A.xls"); },
+       LoggerResultKind::OutputIsLoggerFile},
+  };
+  for (ExistingOutput answer : {ExistingOutput::Replace, ExistingOutput::Append}) {
+    for (const Case& c : cases) {
+      fs::remove_all(out);
+      folder.write("victim.txt", "precious");
+      const ExportRequest request = Request(log.bytes());
+      c.make();
+      const ExportResult result =
+          ExportLoggerFile(request, {}, [&](const PlannedOutput&) { return answer; });
+      EXPECT_EQ(result.outcome.kind, c.kind) << c.name;
+      EXPECT_NE(result.outcome.text.find("pH_A.xls"), std::string::npos) << result.outcome.text;
+      EXPECT_EQ(folder.read("victim.txt"), "precious") << c.name;
+      EXPECT_FALSE(fs::exists(folder / "created-by-export.txt")) << c.name;
+      EXPECT_EQ(folder.read("station.log"), log.bytes()) << c.name;
+      EXPECT_EQ(OutputFiles(), std::set<std::string>{"pH_A.xls"}) << c.name;
+    }
+  }
+
+  // The logger file in the output folder under the output's own name.
+  LoggerFileBuilder self;
+  self.channel1("03", "A", 0).record({});
+  folder.write("pH_A.xls", self.bytes());
+  const ExportResult itself = ExportLoggerFile({folder / "pH_A.xls", folder.path(), "."}, {},
+                                               [](const PlannedOutput&) { return ExistingOutput::Replace; });
+  EXPECT_EQ(itself.outcome.kind, LoggerResultKind::OutputIsLoggerFile);
+  EXPECT_EQ(folder.read("pH_A.xls"), self.bytes());
+}
+
+// An export whose logger file is a pipe the test feeds, on a thread of its
+// own: it stands still wherever the test stops feeding.
+class FedExport {
+ public:
+  FedExport(const fs::path& pipe, const fs::path& out, ExistingOutput answer,
+            std::stop_token stop = {}) {
+    mkfifo(pipe.c_str(), 0600);
+    feed_ = ::open(pipe.c_str(), O_RDWR);
+    thread_ = std::thread([=, this] {
+      result_ = ExportLoggerFile({pipe, out, ","}, {}, [answer](const PlannedOutput&) { return answer; },
+                                 stop);
+    });
+  }
+  ~FedExport() { finish(); }
+  void feed(const std::string& bytes) { EXPECT_EQ(::write(feed_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
+  const ExportResult& finish() {
+    if (feed_ >= 0) ::close(feed_);
+    feed_ = -1;
+    if (thread_.joinable()) thread_.join();
+    return result_;
+  }
+
+ private:
+  int feed_ = -1;
+  std::thread thread_;
+  ExportResult result_;
+};
+
+// Enough records for several output pieces to reach the disk before the end.
+std::string ManyRecords(int n) {
+  LoggerFileBuilder log;
+  RecordBytes r;
+  r.primary1 = 725;
+  for (int i = 0; i < n; ++i) log.record(r);
+  return log.bytes().substr(kLoggerHeaderSize);
+}
+
+TEST_F(LoggerExportTest, ASecondExportIntoABusyFolderIsRefusedAndWritesNothing) {
+  LoggerFileBuilder log;
+  log.channel1("03", "A", 0).channel2("03", "B", 0);
+  fs::create_directories(out);
+  FedExport first(folder / "first.log", out, ExistingOutput::Replace);
+  first.feed(log.bytes() + ManyRecords(60000)); // past the first chunk: the folder is locked
+
+  folder.write("second.log", log.bytes());
+  const ExportResult second = ExportLoggerFile({folder / "second.log", out, ","}, {}, {});
+  EXPECT_EQ(second.outcome.kind, LoggerResultKind::OutputFolderBusy);
+  EXPECT_NE(second.outcome.text.find("pH_B.xls"), std::string::npos) << second.outcome.text;
+
+  const ExportResult& done = first.finish();
+  ASSERT_TRUE(done.ok()) << done.outcome.text;
+  EXPECT_EQ(done.linesWritten, 60000u);
+  EXPECT_EQ(OutputFiles(), (std::set<std::string>{"pH_A.xls", "pH_B.xls"}));
+  // Into the folder again once the first is done.
+  EXPECT_TRUE(ExportLoggerFile({folder / "second.log", out, ","}, {},
+                               [](const PlannedOutput&) { return ExistingOutput::Replace; })
+                  .ok());
+}
+
+// A stop or a failure half-way leaves each output file as it was: a new one
+// never appears, a replaced one keeps its old content, an appended one goes
+// back to its old length; the message names them all, and no temporary file
+// stays behind.
+TEST_F(LoggerExportTest, AnExportThatDoesNotCompleteLeavesEveryFileAsItWas) {
+  LoggerFileBuilder log;
+  log.channel1("03", "A", 0).channel2("03", "B", 0);
+  const std::string records = ManyRecords(120000); // about 3.6 MB into each file
+  for (ExistingOutput answer : {ExistingOutput::Replace, ExistingOutput::Append}) {
+    for (bool stop : {true, false}) {
+      SCOPED_TRACE(std::string(stop ? "stopped" : "file too large") +
+                   (answer == ExistingOutput::Replace ? ", replacing" : ", appending"));
+      fs::remove_all(out);
+      fs::create_directories(out);
+      folder.write("out/pH_B.xls", "old B");
+      ExportResult result;
+      if (stop) {
+        std::stop_source source;
+        FedExport fed(folder / "fed.log", out, answer, source.get_token());
+        fed.feed(log.bytes() + records); // two pieces are through, the third waits
+        source.request_stop();
+        result = fed.finish();
+        fs::remove(folder / "fed.log");
+      } else {
+        folder.write("station.log", log.bytes() + records);
+        // Writes beyond 1 MB fail as on a full disk, after a part went through.
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small{1 << 20, old.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &small);
+        result = ExportLoggerFile({folder / "station.log", out, ","}, {},
+                                  [answer](const PlannedOutput&) { return answer; });
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, previous);
+      }
+      EXPECT_EQ(result.outcome.kind, stop ? LoggerResultKind::Interrupted : LoggerResultKind::WriteFailed);
+      EXPECT_NE(result.outcome.text.find("unverändert: '" + PathText(out / "pH_A.xls") + "', '" +
+                                         PathText(out / "pH_B.xls") + "'"),
+                std::string::npos)
+          << result.outcome.text;
+      EXPECT_EQ(OutputFiles(), std::set<std::string>{"pH_B.xls"});
+      EXPECT_EQ(Read("pH_B.xls"), "old B");
+    }
+  }
+}
+
+TEST_F(LoggerExportTest, ProgressComesAtAHumanRate) {
   LoggerFileBuilder log;
   log.channel1("03", "A", 0);
   for (int i = 0; i < 200000; ++i) log.record({});
   int reports = 0;
   const ExportResult result =
       ExportLoggerFile(Request(log.bytes()), [&](const ExportProgress&) { ++reports; }, {});
-  ASSERT_EQ(result.status, ExportStatus::Done);
+  ASSERT_TRUE(result.ok());
   EXPECT_EQ(result.linesWritten, 200000u);
   EXPECT_GE(reports, 1);
   EXPECT_LT(reports, 100);
-
-  std::stop_source stop;
-  stop.request_stop();
-  const ExportResult stopped =
-      ExportLoggerFile(Request(log.bytes()), {}, [](const PlannedOutput&) { return ExistingOutput::Replace; },
-                       stop.get_token());
-  EXPECT_EQ(stopped.status, ExportStatus::Cancelled);
-  EXPECT_LT(stopped.recordsRead, 200000u);
 }
 
-TEST(LoggerReset, EmptiesOrCreatesAndReportsFailures) {
+TEST(LoggerReset, EmptiesOrCreatesAndRefusesWhatIsNotAPlainFile) {
   TempFolder folder;
   folder.write("a.log", std::string(100, 'x'));
-  EXPECT_EQ(ResetLoggerFile(folder / "a.log"), std::nullopt);
-  EXPECT_TRUE(fs::exists(folder / "a.log"));
+  EXPECT_TRUE(ResetLoggerFile(folder / "a.log").ok());
   EXPECT_EQ(fs::file_size(folder / "a.log"), 0u);
 
-  EXPECT_EQ(CreateLoggerFile(folder.path()), std::nullopt);
+  EXPECT_TRUE(CreateLoggerFile(folder.path()).ok());
   EXPECT_EQ(fs::file_size(folder / "Kestrane.log"), 0u);
 
-  fs::create_directories(folder / "locked.log");
-  const auto resetError = ResetLoggerFile(folder / "locked.log");
-  ASSERT_TRUE(resetError.has_value());
-  EXPECT_NE(resetError->find("locked.log"), std::string::npos) << *resetError;
+  folder.write("victim.txt", "precious");
+  fs::create_symlink("victim.txt", folder / "link.log");
+  fs::create_directories(folder / "folder.log");
+  ASSERT_EQ(mkfifo((folder / "pipe.log").c_str(), 0600), 0); // must not block
+  for (const char* name : {"link.log", "folder.log", "pipe.log"}) {
+    const LoggerResult refused = ResetLoggerFile(folder / name);
+    EXPECT_EQ(refused.kind, LoggerResultKind::ResetFailed) << name;
+    EXPECT_NE(refused.text.find(name), std::string::npos) << refused.text;
+  }
+  EXPECT_EQ(folder.read("victim.txt"), "precious");
 
-  const auto createError = CreateLoggerFile(folder / "gone");
-  ASSERT_TRUE(createError.has_value());
-  EXPECT_NE(createError->find("gone/Kestrane.log"), std::string::npos) << *createError;
+  const LoggerResult createError = CreateLoggerFile(folder / "gone");
+  EXPECT_NE(createError.text.find("gone/Kestrane.log' kann nicht angelegt werden: nicht vorhanden"),
+            std::string::npos) << createError.text;
 }
 
 } // namespace

@@ -49,17 +49,6 @@ TEST(LoggerValueText, ExactQuotientWithoutTrailingZeros) {
     EXPECT_EQ(FormatQuotient(c.raw, c.divisor, c.sep), c.text) << c.raw << " / " << c.divisor;
 }
 
-TEST(LoggerValueText, SeparatorsThatWouldBreakTheColumnsAreRefused) {
-  EXPECT_TRUE(IsUsableDecimalSeparator(","));
-  EXPECT_TRUE(IsUsableDecimalSeparator("."));
-  EXPECT_TRUE(IsUsableDecimalSeparator("·"));
-  EXPECT_FALSE(IsUsableDecimalSeparator(""));
-  EXPECT_FALSE(IsUsableDecimalSeparator("\t"));
-  EXPECT_FALSE(IsUsableDecimalSeparator("5"));
-  EXPECT_FALSE(IsUsableDecimalSeparator("-"));
-  EXPECT_FALSE(IsUsableDecimalSeparator("٫")); // not in Windows-1252
-}
-
 TEST(LoggerOutputName, FirstFifteenCharactersWithoutPadding) {
   EXPECT_EQ(OutputFileName("pH", "STATION 3       "), "pH_STATION 3.xls");
   EXPECT_EQ(OutputFileName("pH", "  BECKEN 1      "), "pH_BECKEN 1.xls");

@@ -94,9 +94,9 @@ struct ExportRun {
   QString out, err;
 };
 
-ExportRun Export(const QString& logFile, const QString& outDir) {
+ExportRun Export(const QString& logFile, const QString& outDir, const QString& mode = "--replace") {
   QProcess p;
-  p.start(testing::CliPath(), {"export", logFile, "--out-dir", outDir, "--replace"});
+  p.start(testing::CliPath(), {"export", logFile, "--out-dir", outDir, mode});
   ExportRun run;
   if (!p.waitForFinished(30000)) return run;
   run.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
@@ -122,6 +122,8 @@ class SmallDisk {
   bool mounted_ = false;
 };
 
+// The disk fills half-way: a new file never appears, an appended one goes
+// back to its old length, and the message says why in German.
 TEST(FilesUnderStress, ExportOntoAFullDiskStopsWithAClearMessage) {
   if (!testing::CliBuilt()) GTEST_SKIP() << "trelvan-cli not built";
   TempFolder dir;
@@ -129,10 +131,21 @@ TEST(FilesUnderStress, ExportOntoAFullDiskStopsWithAClearMessage) {
   SmallDisk disk(dir / "disk", "size=64k");
   if (!disk.mounted()) GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
   const QString out = QString::fromStdString((dir / "disk").string());
-  const ExportRun run = Export(QString::fromStdString((dir / "big.log").string()), out);
-  EXPECT_NE(run.exitCode, 0) << run.out.toStdString();
-  EXPECT_TRUE(run.err.contains("pH_BECKEN 1.xls")) << run.err.toStdString();
-  EXPECT_FALSE(run.out.contains("Datensätze geschrieben")) << run.out.toStdString();
+  const QString log = QString::fromStdString((dir / "big.log").string());
+  for (const char* mode : {"--replace", "--append"}) {
+    if (std::string(mode) == "--append") dir.write("disk/pH_BECKEN 1.xls", "old");
+    const std::string before = dir.read("disk/pH_BECKEN 1.xls");
+    const ExportRun run = Export(log, out, mode);
+    EXPECT_NE(run.exitCode, 0) << run.out.toStdString();
+    EXPECT_TRUE(run.err.contains("pH_BECKEN 1.xls")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("Datenträger voll")) << run.err.toStdString();
+    EXPECT_FALSE(run.out.contains("Datensätze geschrieben")) << run.out.toStdString();
+    EXPECT_EQ(dir.read("disk/pH_BECKEN 1.xls"), before) << mode;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "disk"),
+                            std::filesystem::directory_iterator()),
+              before.empty() ? 0 : 1)
+        << mode;
+  }
 }
 
 TEST(FilesUnderStress, ExportIntoAFolderThatCannotBeWrittenCreatesNothing) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -266,6 +268,16 @@ struct AddressText {
 
 class StationAddressTest : public ::testing::TestWithParam<AddressText> {};
 
+// "3.0" gives Text_3Point0, "" Text_Empty: names ctest -R can use.
+std::string AddressTextName(const ::testing::TestParamInfo<AddressText>& info) {
+  std::string name = "Text_";
+  for (const char c : std::string_view(info.param.text)) {
+    if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+    else name += c == ' ' ? "Blank" : c == '.' ? "Point" : c == '-' ? "Minus" : "_";
+  }
+  return *info.param.text ? name : name + "Empty";
+}
+
 TEST_P(StationAddressTest, OnlyWholeNumbersFromOneToFourteenAreStations) {
   EXPECT_EQ(IsValidStationAddress(GetParam().text), GetParam().valid) << '"' << GetParam().text << '"';
 }
@@ -278,7 +290,8 @@ INSTANTIATE_TEST_SUITE_P(ConfigW, StationAddressTest,
                                            AddressText{"  ", false}, AddressText{"abc", false},
                                            AddressText{"3abc", false}, AddressText{"3.5", false},
                                            AddressText{"-3", false}, AddressText{"1e1", false},
-                                           AddressText{"99999999999999999999", false}));
+                                           AddressText{"99999999999999999999", false}),
+                         AddressTextName);
 
 TEST_F(ConfigWTest, LeavingAWrongAddressWarnsAndKeepsTheFocusThere) {
   StoreTwoChannelsAtThree(true, true);
@@ -288,11 +301,13 @@ TEST_F(ConfigWTest, LeavingAWrongAddressWarnsAndKeepsTheFocusThere) {
   for (const char* wrong : {"15", "0", "", "zwei"}) {
     SCOPED_TRACE(wrong);
     prompter.messages.clear();
+    prompter.beeps = 0;
     Address(0)->setFocus(Qt::OtherFocusReason);
     Address(0)->setText(wrong);
     QTest::keyClick(&w, Qt::Key_Tab);
     QCoreApplication::processEvents();
     EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Falsche Adresse"});
+    EXPECT_EQ(prompter.beeps, 1); // before the message
     EXPECT_EQ(QApplication::focusWidget(), Address(0));
     EXPECT_EQ(Address(0)->text(), wrong); // left as typed
   }

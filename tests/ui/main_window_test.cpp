@@ -2,6 +2,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QImage>
 #include <QLabel>
 #include <QPointer>
 #include <QMenuBar>
@@ -29,6 +32,8 @@ class MainWindowTest : public ::testing::Test {
     app = std::make_unique<Application>(QString::fromStdString(folder.path().string()), prompter,
                                         line, ".");
     app->Start();
+    ASSERT_TRUE(app->configWindow()->isVisible());
+    EXPECT_TRUE(app->configWindow()->isMaximized()); // the start window
     app->configWindow()->Cancel(); // leaves the start window: the main window shows
     ASSERT_NE(app->mainWindow(), nullptr);
   }
@@ -46,6 +51,7 @@ TEST_F(MainWindowTest, TitleIsTheAppTitleAndMenusCarryTheirGermanCaptions) {
   TRELVAN* main = app->mainWindow();
   EXPECT_EQ(main->windowTitle(), "TRELVAN   V 2.19");
   EXPECT_TRUE(main->isVisible());
+  EXPECT_TRUE(main->isMaximized());
   EXPECT_FALSE(app->configWindow()->isVisible());
   EXPECT_EQ(Action("Quitter")->text(), "&Beenden");
   EXPECT_EQ(Action("LS")->text(), "&Serienverbindung");
@@ -91,6 +97,55 @@ TEST_F(MainWindowTest, MeasurementOpensTheWindowAndTicksEverySecond) {
   app->mainWindow()->Quitter();
   EXPECT_FALSE(m->Minuterie1()->isActive());
   EXPECT_FALSE(line.IsOpen());
+}
+
+TEST_F(MainWindowTest, MeasurementChosenAgainKeepsTheRunningOne) {
+  ChannelTable table;
+  table[0] = {1, 2, "3", "Becken", true, false};
+  StartWith(table);
+  Action("Mesure")->trigger();
+  F_Mesure* first = app->mainWindow()->measurementWindow();
+  app->station().StopRequested = true;
+  Action("Mesure")->trigger();
+  EXPECT_EQ(app->mainWindow()->measurementWindow(), first);
+  EXPECT_FALSE(app->station().StopRequested);
+  EXPECT_TRUE(first->isVisible());
+  EXPECT_TRUE(first->Minuterie1()->isActive());
+  EXPECT_EQ(first->Minuterie1()->interval(), 1000);
+  EXPECT_EQ(line.openCount(), 1); // not loaded again: the line stays as it is
+  app->mainWindow()->Quitter();
+}
+
+TEST_F(MainWindowTest, ClosingTheMainWindowEndsEverythingWhileMeasuringWithADialogOpen) {
+  ChannelTable table;
+  table[0] = {1, 2, "3", "Becken", true, false};
+  StartWith(table);
+  Action("Mesure")->trigger();
+  Action("ConfApp")->trigger();
+  Action("LS")->trigger();
+  F_Mesure* m = app->mainWindow()->measurementWindow();
+  ASSERT_TRUE(app->configWindow()->isVisible());
+  app->mainWindow()->close(); // through the title bar
+  EXPECT_FALSE(m->Minuterie1()->isActive());
+  EXPECT_FALSE(line.IsOpen());
+  for (QWidget* w : QApplication::topLevelWidgets()) EXPECT_FALSE(w->isVisible()) << w->objectName().toStdString();
+  EXPECT_TRUE(prompter.messages.empty()); // no question on the way
+}
+
+// Every picture the program names is embedded in it and loads, and so does
+// everything else beside them (a resource that the linker dropped loads nothing).
+TEST(EmbeddedPictures, AreLinkedIntoTheProgramAndLoad) {
+  const QStringList named{kPanelResource, kBannerResource, kIconResource};
+  QStringList found;
+  for (const QString& picture : named) {
+    for (QDirIterator it(QFileInfo(picture).path(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+      const QString path = it.next();
+      if (found.contains(path)) continue;
+      found << path;
+      EXPECT_FALSE(QImage(path).isNull()) << path.toStdString();
+    }
+  }
+  for (const QString& picture : named) EXPECT_TRUE(found.contains(picture)) << picture.toStdString();
 }
 
 TEST_F(MainWindowTest, OneLoggerWindowServesBothCommandsAndSwitchesItsButtons) {

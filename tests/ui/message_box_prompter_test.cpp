@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 
@@ -50,11 +51,53 @@ TEST(MessageBoxPrompter, ShowsTheTextWithItsIconUnderTheApplicationsName) {
   EXPECT_EQ(icon, QMessageBox::Critical);
 }
 
-TEST(MessageBoxPrompter, AskAnswersYesOrNo) {
+// Button texts in the box's order, the default one, and the answer the
+// operator's key or click gives.
+struct BoxCase {
+  const char* name;
+  bool question;
+  PromptDefault preselected;
+  const char* press; // a button's text to click, or "Escape" / "Return"
+  QStringList buttons;
+  QString defaultButton;
+  bool answer;
+};
+
+TEST(MessageBoxPrompter, ButtonsAreGermanAndTheDefaultIsTheOneAsked) {
+  const std::vector<BoxCase> cases{
+      {"tell", false, PromptDefault::Yes, "Return", {"OK"}, "OK", false},
+      {"ask, Ja clicked", true, PromptDefault::Yes, "&Ja", {"&Ja", "&Nein"}, "&Ja", true},
+      {"ask, Enter on Ja", true, PromptDefault::Yes, "Return", {"&Ja", "&Nein"}, "&Ja", true},
+      {"ask, Nein clicked", true, PromptDefault::Yes, "&Nein", {"&Ja", "&Nein"}, "&Ja", false},
+      {"destructive, Enter on Nein", true, PromptDefault::No, "Return", {"&Ja", "&Nein"}, "&Nein", false},
+      {"destructive, Ja clicked", true, PromptDefault::No, "&Ja", {"&Ja", "&Nein"}, "&Nein", true},
+      {"ask, Escape", true, PromptDefault::Yes, "Escape", {"&Ja", "&Nein"}, "&Ja", false},
+  };
   MessageBoxPrompter prompter;
-  for (auto [button, answer] : {std::pair{QMessageBox::Yes, true}, std::pair{QMessageBox::No, false}}) {
-    OnNextBox([button = button](QMessageBox& box) { box.button(button)->click(); });
-    EXPECT_EQ(prompter.ask(PromptIcon::Question, "Ersetzen?"), answer);
+  for (const BoxCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    QStringList buttons;
+    QString defaultButton;
+    OnNextBox([&](QMessageBox& box) {
+      for (QAbstractButton* b : box.buttons()) buttons << b->text();
+      if (box.defaultButton()) defaultButton = box.defaultButton()->text();
+      const QString press = c.press;
+      if (press == "Escape" || press == "Return") {
+        QTest::keyClick(&box, press == "Escape" ? Qt::Key_Escape : Qt::Key_Return);
+        return;
+      }
+      for (QAbstractButton* b : box.buttons())
+        if (b->text() == press) b->click();
+      if (box.isVisible()) box.reject(); // no such button
+    });
+    const bool answer = c.question ? prompter.ask(PromptIcon::Question, "Ersetzen?", {}, c.preselected)
+                                   : (prompter.tell(PromptIcon::Information, "Fertig"), false);
+    buttons.sort();
+    QStringList expected = c.buttons;
+    expected.sort();
+    EXPECT_EQ(buttons, expected);
+    EXPECT_EQ(defaultButton, c.defaultButton);
+    EXPECT_EQ(answer, c.answer);
   }
 }
 

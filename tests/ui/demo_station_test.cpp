@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <csignal>
+
+#include "support/event_loop.h"
+#include "support/temp_folder.h"
+
+namespace trelvan {
+namespace {
+
+// The processes whose parent is `pid`, from /proc.
+std::vector<qint64> ChildrenOf(qint64 pid) {
+  std::vector<qint64> children;
+  for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+    QFile stat("/proc/" + entry + "/stat");
+    if (!stat.open(QIODevice::ReadOnly)) continue;
+    // pid (comm) state ppid ...: the command may hold blanks, so read after ')'.
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() > 1 && fields[1].toLongLong() == pid) children.push_back(entry.toLongLong());
+  }
+  return children;
+}
+
+bool Running(qint64 pid) {
+  QFile stat(QString("/proc/%1/stat").arg(pid));
+  if (!stat.open(QIODevice::ReadOnly)) return false;
+  const QByteArray text = stat.readAll();
+  return text.mid(text.lastIndexOf(')') + 2, 1) != "Z";
+}
+
+// `trelvan --simulate` started its simulator; however the application ends,
+// killed included, the simulator ends with it.
+TEST(DemoStation, SimulatorEndsWithTheApplication) {
+#ifndef Q_OS_LINUX
+  GTEST_SKIP() << "Linux only";
+#endif
+  for (int signal : {SIGTERM, SIGKILL}) {
+    SCOPED_TRACE(signal);
+    testing::TempFolder folder;
+    QProcess app;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    app.setProcessEnvironment(env);
+    app.start(TRELVAN_APP_PATH, {"--simulate", "--folder", QString::fromStdString(folder.path().string())});
+    ASSERT_TRUE(app.waitForStarted(5000));
+    ASSERT_TRUE(testing::WaitFor([&] { return app.canReadLine(); }, 10000)) << app.readAllStandardError().toStdString();
+    const std::vector<qint64> children = ChildrenOf(app.processId());
+    ASSERT_EQ(children.size(), 1u) << app.readAllStandardOutput().toStdString();
+    const qint64 simulator = children[0];
+
+    ::kill(static_cast<pid_t>(app.processId()), signal);
+    ASSERT_TRUE(app.waitForFinished(5000));
+    EXPECT_TRUE(testing::WaitFor([&] { return !Running(simulator); }, 5000));
+    if (Running(simulator)) ::kill(static_cast<pid_t>(simulator), SIGKILL);
+  }
+}
+
+} // namespace
+} // namespace trelvan
