@@ -17,6 +17,7 @@
 
 #include "comm/frame_codec.h"
 #include "comm/measurement_decoding.h"
+#include "comm/operator_texts.h"
 #include "core/catalogue.h"
 #include "core/live_display.h"
 #include "core/picture_format.h"

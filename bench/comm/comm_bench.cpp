@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
   trelvan::QtSerialLine line;
   line.SelectDevice(device);
   QString qtError;
-  line.Configure("9600,n,8, 1", &qtError);
+  line.Configure(trelvan::LineSettings{}, &qtError);
   trelvan::SharedResults results;
   trelvan::MeasurementRequests requests(line, results);
 
@@ -118,8 +118,8 @@ int main(int argc, char** argv) {
       return 1;
     }
     Samples warmUp;
-    Measure(warmUp, 50, [&] { return requests.RequestPh(3, 0); });
-    Measure(ours, exchanges, [&] { return requests.RequestPh(3, 0); });
+    Measure(warmUp, 50, [&] { return requests.RequestPh(3, 0).ok(); });
+    Measure(ours, exchanges, [&] { return requests.RequestPh(3, 0).ok(); });
     line.Close();
 
     if (modbus_connect(ctx) != 0) {
@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
   // A station that does not answer: the full 2000 ms reply wait.
   line.Open(&qtError);
   const double w0 = WallSeconds(), c0 = ThreadCpuSeconds();
-  const bool answered = requests.RequestPh(9, 0);
+  const bool answered = requests.RequestPh(9, 0).ok();
   const double c1 = ThreadCpuSeconds(), w1 = WallSeconds();
   line.Close();
   std::printf("silent station: %s after %.3f s, CPU %.4f s\n", answered ? "answered?!" : "failed", w1 - w0, c1 - c0);

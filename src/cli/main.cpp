@@ -10,6 +10,7 @@ void Usage(QTextStream& out) {
   out << "Aufruf:\n"
          "  trelvan-cli sim    [--config FILE] [Optionen]   Stationssimulator auf einem Pseudo-Terminal\n"
          "  trelvan-cli poll   [--passes N] [--interval MS] [--json] [--device PATH] [--decimal SEP]\n"
+         "                     [--reply-ms N]\n"
          "  trelvan-cli export LOGFILE [--out-dir DIR] [--replace|--append] [--decimal SEP]\n";
 }
 

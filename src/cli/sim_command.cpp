@@ -45,7 +45,7 @@ int RunSim(const QStringList& args) {
 
   sim::Simulator simulator(options->config);
   if (!simulator.Open(&error)) {
-    err << "trelvan-cli sim: Pseudo-Terminal nicht verfügbar: " << QString::fromStdString(error) << "\n";
+    err << "trelvan-cli sim: " << QString::fromStdString(error) << "\n";
     return 1;
   }
 

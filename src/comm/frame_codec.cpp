@@ -107,19 +107,4 @@ ReplyCheck CheckReadReply(ByteView reply, int stationAddress, int functionCode, 
   return {};
 }
 
-std::string ExceptionCodeText(int code) {
-  switch (code) {
-    case 1: return "unzulässige Funktion";
-    case 2: return "unzulässige Datenadresse";
-    case 3: return "unzulässiger Datenwert";
-    case 4: return "Gerätefehler";
-    case 5: return "Anfrage angenommen, Bearbeitung dauert";
-    case 6: return "Gerät beschäftigt";
-    case 8: return "Speicher-Paritätsfehler";
-    case 10: return "Gateway-Pfad nicht verfügbar";
-    case 11: return "Gateway-Ziel antwortet nicht";
-    default: return "unbekannte Ausnahme";
-  }
-}
-
 } // namespace trelvan

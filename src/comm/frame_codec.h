@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <string>
 
 #include "comm/bytes.h"
 #include "core/shared_results.h"
@@ -86,8 +85,5 @@ ReplyCheck CheckReadReply(ByteView reply, int stationAddress, int functionCode, 
 // True when the bytes begin with a complete exception reply: address, function
 // code with bit 0x80, exception code and a matching CRC.
 bool IsExceptionReply(ByteView bytes);
-
-// German name of a Modbus exception code ("unzulässige Datenadresse", ...).
-std::string ExceptionCodeText(int code);
 
 } // namespace trelvan

@@ -6,31 +6,13 @@ namespace {
 
 double TemperatureOf(ByteView reply) { return RegisterSigned(reply, 4) / 10.0; }
 
-const char* UnitFromTable(const char* const* table, int count, int unitCode) {
-  const int index = unitCode >> 4;
-  return index >= 0 && index < count ? table[index] : nullptr;
-}
-
-void SetUnitIfKnown(std::string& unit, const char* text) {
-  if (text != nullptr) unit = text;
+// The unit text of the reply's unit code, where the member's family knows
+// the code; otherwise the text stays as it was.
+void SetUnitIfKnown(std::string& unit, RequestMember member, std::uint8_t code) {
+  if (auto text = ReplyUnitText(member, UnitCode(code))) unit = std::move(*text);
 }
 
 } // namespace
-
-const char* TurbidityUnitText(int unitCode) {
-  static constexpr const char* kUnits[] = {"NTU", "FAU", "mg/l", "g/l", "FNU", "m", "cm", "%", ""};
-  return UnitFromTable(kUnits, 9, unitCode);
-}
-
-const char* MultiUnitUnitText(int unitCode) {
-  static constexpr const char* kUnits[] = {"m", "cm", "%", "ppm", "mg/l", "g/l", "", "°C"};
-  return UnitFromTable(kUnits, 8, unitCode);
-}
-
-const char* OxidantUnitText(int unitCode) {
-  static constexpr const char* kUnits[] = {"ppm", "g/l"};
-  return UnitFromTable(kUnits, 2, unitCode);
-}
 
 void DecodeMeasurement(RequestMember member, ByteView reply, SharedResults& r) {
   const std::uint8_t code = RegisterLowByte(reply, 0);
@@ -73,7 +55,7 @@ void DecodeMeasurement(RequestMember member, ByteView reply, SharedResults& r) {
       break;
     case RequestMember::Turbidity:
       r.TurbidityPointCode = PointCode(code);
-      SetUnitIfKnown(r.TurbidityUnit, TurbidityUnitText(UnitCode(code)));
+      SetUnitIfKnown(r.TurbidityUnit, member, code);
       r.TurbidityRaw = RegisterSigned(reply, 3);
       r.Temperature = TemperatureOf(reply);
       break;
@@ -85,13 +67,13 @@ void DecodeMeasurement(RequestMember member, ByteView reply, SharedResults& r) {
       break;
     case RequestMember::MultiUnit:
       r.MultiUnitPointCode = PointCode(code);
-      SetUnitIfKnown(r.MultiUnitUnit, MultiUnitUnitText(UnitCode(code)));
+      SetUnitIfKnown(r.MultiUnitUnit, member, code);
       r.MultiUnitRaw = RegisterSigned(reply, 3);
       r.Temperature = TemperatureOf(reply);
       break;
     case RequestMember::Oxidant:
       r.OxidantPointCode = PointCode(code);
-      SetUnitIfKnown(r.OxidantUnit, OxidantUnitText(UnitCode(code)));
+      SetUnitIfKnown(r.OxidantUnit, member, code);
       r.OxidantRaw = RegisterSigned(reply, 3);
       r.Temperature = TemperatureOf(reply);
       break;

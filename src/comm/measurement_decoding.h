@@ -24,10 +24,4 @@ namespace trelvan {
 // are, and so does a unit text whose unit code the member does not know.
 void DecodeMeasurement(RequestMember member, ByteView reply, SharedResults& results);
 
-// Unit texts by unit code (0x00, 0x10, ... 0xF0); nullptr for a code the
-// instrument family does not know.
-const char* TurbidityUnitText(int unitCode);
-const char* MultiUnitUnitText(int unitCode);
-const char* OxidantUnitText(int unitCode);
-
 } // namespace trelvan

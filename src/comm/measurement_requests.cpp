@@ -6,140 +6,163 @@
 
 #include "comm/frame_codec.h"
 #include "comm/measurement_decoding.h"
+#include "comm/operator_texts.h"
+#include "core/station_address.h"
 
 namespace trelvan {
 
 namespace {
-
-// Modbus station addresses: 0 is broadcast (nobody answers), 248..255 reserved.
-constexpr int kFirstStation = 1;
-constexpr int kLastStation = 247;
-
-// The whole number nearest to `x`, or nothing when it is not a finite number
-// within `low`..`high`.
-std::optional<int> RoundedWithin(double x, int low, int high) {
-  if (!std::isfinite(x)) return std::nullopt;
-  const double r = std::round(x);
-  if (r < low || r > high) return std::nullopt;
-  return static_cast<int>(r);
-}
-
-QString FaultText(ReplyFault fault) {
-  switch (fault) {
-    case ReplyFault::TooShort: return QStringLiteral("Antwort zu kurz");
-    case ReplyFault::WrongStation: return QStringLiteral("Antwort von einer anderen Station");
-    case ReplyFault::WrongFunction: return QStringLiteral("falscher Funktionscode");
-    case ReplyFault::WrongByteCount: return QStringLiteral("falsche Byteanzahl");
-    case ReplyFault::BadCrc: return QStringLiteral("Prüfsumme falsch");
-    case ReplyFault::Exception:
-    case ReplyFault::None: break;
-  }
-  return {};
-}
 
 // Bytes of one reply are about 1 ms apart at 9600 baud; a USB adapter hands
 // them over at the latest every 16 ms (its latency timer). 20 ms without a
 // byte: nothing more of that reply is coming.
 constexpr int kQuietMs = 20;
 
+FailureKind KindOf(ReplyFault fault) {
+  switch (fault) {
+    case ReplyFault::None: return FailureKind::None;
+    case ReplyFault::Exception: return FailureKind::Exception;
+    case ReplyFault::TooShort: return FailureKind::TimedOut;
+    case ReplyFault::WrongStation: return FailureKind::WrongStation;
+    case ReplyFault::WrongFunction: return FailureKind::WrongFunction;
+    case ReplyFault::WrongByteCount: return FailureKind::WrongByteCount;
+    case ReplyFault::BadCrc: return FailureKind::BadCrc;
+  }
+  return FailureKind::BadCrc;
+}
+
+RequestResult FailedAt(FailureKind kind, int station, int exceptionCode = 0) {
+  return RequestResult::Failed(kind, RequestFailureText(kind, station, exceptionCode), exceptionCode);
+}
+
 } // namespace
 
 MeasurementRequests::MeasurementRequests(SerialPort& port, SharedResults& results)
     : port_(port), results_(results) {}
 
-bool MeasurementRequests::Fail(RequestError error, QString text) {
-  lastError_ = error;
-  lastErrorText_ = std::move(text);
-  return false;
+void MeasurementRequests::InterruptHoldWait() {
+  if (inHoldWait_) port_.InterruptWaits();
 }
 
-bool MeasurementRequests::Request(RequestMember member, double stationAddress, double registerBase) {
-  lastError_ = RequestError::None;
-  lastErrorText_.clear();
+int MeasurementRequests::QuietMs() const {
+  // Modbus RTU ends a frame with 3.5 character times of silence: 4 ms at
+  // 9600 baud, 16 ms at 2400 with parity and two stop bits.
+  const double frameGap = 3.5 * CharacterTimeMs(port_.lineSettings());
+  return std::max(kQuietMs, static_cast<int>(std::ceil(frameGap)));
+}
 
-  const auto station = RoundedWithin(stationAddress, kFirstStation, kLastStation);
-  if (!station) {
-    return Fail(RequestError::NotSent,
-                QStringLiteral("Stationsadresse %1 liegt nicht in 1..247; nichts gesendet").arg(stationAddress));
+RequestResult MeasurementRequests::Request(RequestMember member, int station, int registerBase) {
+  if (station < kFirstStation || station > kLastStation) return FailedAt(FailureKind::NotAStation, station);
+  if (registerBase < 0 || registerBase > 0xFFFF - (kMeasurementRegisterCount - 1)) {
+    return RequestResult::Failed(FailureKind::NotAStation, NoSuchBlockText(registerBase, station));
   }
-  const auto base = RoundedWithin(registerBase, 0, 0xFFFF - (kMeasurementRegisterCount - 1));
-  if (!base) {
-    return Fail(RequestError::NotSent,
-                QStringLiteral("Registerblock ab %1 gibt es nicht; an Station %2 nichts gesendet")
-                    .arg(registerBase)
-                    .arg(*station));
-  }
-  if (!port_.IsOpen()) {
-    return Fail(RequestError::PortClosed, QStringLiteral("Die Schnittstelle ist nicht geöffnet"));
-  }
+  if (!port_.IsOpen()) return FailedAt(FailureKind::NotOpen, station);
+  if (auto refused = WaitOutHold(station)) return *refused;
+  if (auto refused = LetStrayInputGo(station)) return *refused;
+  return Exchange(member, station, registerBase);
+}
 
-  // A late reply of an earlier exchange must not pass for this one.
-  SettleBefore(*station);
+std::optional<RequestResult> MeasurementRequests::WaitOutHold(int station) {
+  const auto held = holds_.find(station);
+  if (held == holds_.end()) return std::nullopt;
+  if (pass_ != 0 && held->second.pass == pass_) return FailedAt(FailureKind::HeldBack, station);
+
+  // At the default 2000 ms the late reply may come until 3000 ms after the
+  // wait for it began; the next pass, a second after the time-out, waits
+  // here for about the rest of that.
+  const auto earliest = held->second.replyWaitBegan + std::chrono::milliseconds(times_.replyMs * 3 / 2);
+  const auto untilEarliest = std::chrono::ceil<std::chrono::milliseconds>(earliest - Clock::now()).count();
+  SettleTimes settle;
+  settle.minMs = static_cast<int>(std::max<std::int64_t>(0, untilEarliest));
+  settle.quietMs = QuietMs();
+  settle.maxMs = settle.minMs + times_.replyMs;
+  inHoldWait_ = true;
+  const SettleOutcome outcome = SettleLine(port_, settle);
+  inHoldWait_ = false;
+
+  switch (outcome) {
+    case SettleOutcome::Quiet:
+      holds_.erase(station);
+      return std::nullopt;
+    case SettleOutcome::NeverQuiet:
+      // Still held; a further block of the station in this pass fails at once.
+      holds_[station].pass = pass_;
+      return RequestResult::Failed(FailureKind::HeldBack, LineNeverQuietText(station));
+    case SettleOutcome::PortClosed:
+    case SettleOutcome::Interrupted:
+      break;
+  }
+  return RequestResult::Interrupted();
+}
+
+std::size_t MeasurementRequests::LateReplyLength(ByteView received, int awaitedStation) const {
+  if (received.size() < kExceptionReplyLength || received[0] == awaitedStation || !holds_.contains(received[0]))
+    return 0;
+  if (IsExceptionReply(received)) return kExceptionReplyLength;
+  if (CheckReadReply(received, received[0], kReadHoldingRegisters, kMeasurementRegisterCount).ok())
+    return kMeasurementReplyLength;
+  return 0;
+}
+
+std::optional<RequestResult> MeasurementRequests::LetStrayInputGo(int station) {
+  if (!std::exchange(strayInput_, false)) return std::nullopt;
+  SettleTimes settle;
+  settle.quietMs = kQuietMs;
+  settle.maxMs = times_.replyMs;
+  switch (SettleLine(port_, settle)) {
+    case SettleOutcome::Quiet:
+    case SettleOutcome::NeverQuiet:
+      return std::nullopt;
+    case SettleOutcome::PortClosed:
+      return RequestResult::Failed(FailureKind::LineLost, LineLostDuringRequestText(port_.DeviceName(), station));
+    case SettleOutcome::Interrupted:
+      break;
+  }
+  return RequestResult::Interrupted();
+}
+
+RequestResult MeasurementRequests::Exchange(RequestMember member, int station, int registerBase) {
+  // Bytes left over from an earlier exchange cannot be taken for this reply.
   port_.FlushInput();
-  const auto request = BuildRequest(*station, kReadHoldingRegisters, *base, kMeasurementRegisterCount);
+  const auto request = BuildRequest(station, kReadHoldingRegisters, registerBase, kMeasurementRegisterCount);
   port_.Write(request->frame);
-  const Reply reply = AwaitReply(port_, request->expectedLength, times_);
+  const Reply reply = AwaitReply(port_, request->expectedLength, times_, [&](ByteView received) {
+    return LateReplyLength(received, station);
+  });
 
   switch (reply.outcome) {
     case ReplyOutcome::TimedOut:
-      timedOutStation_ = *station;
-      sinceTimeOut_.start();
-      return Fail(RequestError::TimedOut, QStringLiteral("Station %1 antwortet nicht").arg(*station));
+      holds_[station] = Hold{reply.replyWaitBegan, pass_};
+      return FailedAt(FailureKind::TimedOut, station);
     case ReplyOutcome::PortClosed:
-      return Fail(RequestError::PortClosed,
-                  QStringLiteral("Die Schnittstelle %1 wurde während der Anfrage an Station %2 geschlossen")
-                      .arg(port_.DeviceName())
-                      .arg(*station));
+      return RequestResult::Failed(FailureKind::LineLost, LineLostDuringRequestText(port_.DeviceName(), station));
+    case ReplyOutcome::Interrupted:
+      return RequestResult::Interrupted();
     case ReplyOutcome::Exception:
     case ReplyOutcome::Complete:
       break;
   }
 
-  const ReplyCheck check = CheckReadReply(reply.bytes, *station, kReadHoldingRegisters, kMeasurementRegisterCount);
-  if (check.fault == ReplyFault::Exception) {
-    return Fail(RequestError::Exception, QStringLiteral("Station %1 lehnt die Anfrage ab: Ausnahme %2 (%3)")
-                                             .arg(*station)
-                                             .arg(check.exceptionCode)
-                                             .arg(QString::fromStdString(ExceptionCodeText(check.exceptionCode))));
-  }
+  const ReplyCheck check = CheckReadReply(reply.bytes, station, kReadHoldingRegisters, kMeasurementRegisterCount);
+  if (check.fault == ReplyFault::Exception) return FailedAt(FailureKind::Exception, station, check.exceptionCode);
   if (!check.ok()) {
     strayInput_ = true;
-    return Fail(RequestError::BadReply,
-                QStringLiteral("Ungültige Antwort von Station %1: %2").arg(*station).arg(FaultText(check.fault)));
+    return FailedAt(KindOf(check.fault), station);
   }
   DecodeMeasurement(member, reply.bytes, results_);
-  return true;
+  return RequestResult::Success();
 }
 
-void MeasurementRequests::SettleBefore(int station) {
-  SettleTimes settle;
-  bool needed = std::exchange(strayInput_, false);
-  if (timedOutStation_ != 0) {
-    const qint64 guardLeft = times_.replyMs / 4 - sinceTimeOut_.elapsed();
-    if (guardLeft <= 0) {
-      timedOutStation_ = 0; // a reply later than this is not looked for
-    } else if (timedOutStation_ == station) {
-      settle.minMs = static_cast<int>(guardLeft);
-      timedOutStation_ = 0;
-      needed = true;
-    }
-  }
-  if (!needed) return;
-  settle.quietMs = kQuietMs;
-  settle.maxMs = std::max(times_.replyMs, settle.minMs + kQuietMs);
-  SettleLine(port_, settle);
-}
-
-bool MeasurementRequests::RequestResistivity(double a, double b) { return Request(RequestMember::Resistivity, a, b); }
-bool MeasurementRequests::RequestConductivity(double a, double b) { return Request(RequestMember::Conductivity, a, b); }
-bool MeasurementRequests::RequestPh(double a, double b) { return Request(RequestMember::Ph, a, b); }
-bool MeasurementRequests::RequestRedox(double a, double b) { return Request(RequestMember::Redox, a, b); }
-bool MeasurementRequests::RequestOxygen(double a, double b) { return Request(RequestMember::Oxygen, a, b); }
-bool MeasurementRequests::RequestFlow(double a, double b) { return Request(RequestMember::Flow, a, b); }
-bool MeasurementRequests::RequestChlorine(double a, double b) { return Request(RequestMember::Chlorine, a, b); }
-bool MeasurementRequests::RequestTurbidity(double a, double b) { return Request(RequestMember::Turbidity, a, b); }
-bool MeasurementRequests::RequestDualResistivity(double a, double b) { return Request(RequestMember::DualResistivity, a, b); }
-bool MeasurementRequests::RequestMultiUnit(double a, double b) { return Request(RequestMember::MultiUnit, a, b); }
-bool MeasurementRequests::RequestOxidant(double a, double b) { return Request(RequestMember::Oxidant, a, b); }
+RequestResult MeasurementRequests::RequestResistivity(int s, int b) { return Request(RequestMember::Resistivity, s, b); }
+RequestResult MeasurementRequests::RequestConductivity(int s, int b) { return Request(RequestMember::Conductivity, s, b); }
+RequestResult MeasurementRequests::RequestPh(int s, int b) { return Request(RequestMember::Ph, s, b); }
+RequestResult MeasurementRequests::RequestRedox(int s, int b) { return Request(RequestMember::Redox, s, b); }
+RequestResult MeasurementRequests::RequestOxygen(int s, int b) { return Request(RequestMember::Oxygen, s, b); }
+RequestResult MeasurementRequests::RequestFlow(int s, int b) { return Request(RequestMember::Flow, s, b); }
+RequestResult MeasurementRequests::RequestChlorine(int s, int b) { return Request(RequestMember::Chlorine, s, b); }
+RequestResult MeasurementRequests::RequestTurbidity(int s, int b) { return Request(RequestMember::Turbidity, s, b); }
+RequestResult MeasurementRequests::RequestDualResistivity(int s, int b) { return Request(RequestMember::DualResistivity, s, b); }
+RequestResult MeasurementRequests::RequestMultiUnit(int s, int b) { return Request(RequestMember::MultiUnit, s, b); }
+RequestResult MeasurementRequests::RequestOxidant(int s, int b) { return Request(RequestMember::Oxidant, s, b); }
 
 } // namespace trelvan

@@ -7,7 +7,7 @@
 #include <unistd.h>
 #endif
 
-#include "comm/settings_text.h"
+#include "comm/operator_texts.h"
 
 namespace trelvan {
 
@@ -16,16 +16,11 @@ namespace {
 // German reason for a failed open, as the operator reads it.
 QString OpenFailureReason(QSerialPort::SerialPortError error, const QString& qtText) {
   switch (error) {
-    case QSerialPort::DeviceNotFoundError:
-      return QStringLiteral("Gerät nicht vorhanden");
-    case QSerialPort::PermissionError:
-      return QStringLiteral("Zugriff verweigert oder von einem anderen Programm belegt");
-    case QSerialPort::OpenError:
-      return QStringLiteral("bereits geöffnet");
-    case QSerialPort::UnsupportedOperationError:
-      return QStringLiteral("Einstellung wird vom Gerät nicht unterstützt");
-    default:
-      return qtText;
+    case QSerialPort::DeviceNotFoundError: return PortProblemText(PortProblem::DeviceMissing);
+    case QSerialPort::PermissionError: return PortProblemText(PortProblem::AccessDenied);
+    case QSerialPort::OpenError: return PortProblemText(PortProblem::AlreadyOpen);
+    case QSerialPort::UnsupportedOperationError: return PortProblemText(PortProblem::Unsupported);
+    default: return qtText;
   }
 }
 
@@ -43,7 +38,7 @@ QSerialPort::Parity ToQt(Parity parity) {
 } // namespace
 
 QtSerialLine::QtSerialLine(QObject* parent) : SerialPort(parent) {
-  connect(&port_, &QSerialPort::readyRead, this, &SerialPort::readyRead);
+  connect(&port_, &QSerialPort::readyRead, this, &QtSerialLine::OnReadyRead);
   connect(&port_, &QSerialPort::bytesWritten, this, &SerialPort::bytesWritten);
   connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialLine::OnError);
 }
@@ -67,40 +62,32 @@ void QtSerialLine::SelectDevice(const QString& devicePath) {
   if (!port_.isOpen()) port_.setPortName(devicePath);
 }
 
-bool QtSerialLine::Configure(const QString& settingsText, QString* error) {
-  std::string why;
-  const auto settings = ParseSettingsText(settingsText.toStdString(), &why);
-  if (!settings) {
-    if (error) *error = QString::fromStdString(why);
-    return false;
-  }
+bool QtSerialLine::ApplyLineSettings(const LineSettings& settings, QString* error) {
   const bool applied =
-      port_.setBaudRate(settings->baudRate) &&
-      port_.setDataBits(static_cast<QSerialPort::DataBits>(settings->dataBits)) &&
-      port_.setParity(ToQt(settings->parity)) &&
-      port_.setStopBits(settings->stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop) &&
+      port_.setBaudRate(settings.baudRate) &&
+      port_.setDataBits(static_cast<QSerialPort::DataBits>(settings.dataBits)) &&
+      port_.setParity(ToQt(settings.parity)) &&
+      port_.setStopBits(settings.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop) &&
       port_.setFlowControl(QSerialPort::NoFlowControl);
   if (!applied && error) {
-    *error = QStringLiteral("Die Einstellung \"%1\" lässt sich an %2 nicht setzen: %3")
-                 .arg(settingsText, DeviceName(), OpenFailureReason(port_.error(), port_.errorString()));
+    *error = SettingNotAppliedText(settings, DeviceName(), OpenFailureReason(port_.error(), port_.errorString()));
   }
   return applied;
 }
 
 bool QtSerialLine::Open(QString* error) {
   if (device_.isEmpty()) {
-    if (error) *error = QStringLiteral("Keine Schnittstelle gewählt");
+    if (error) *error = NoPortSelectedText();
     return false;
   }
   if (port_.isOpen()) {
-    if (error) *error = QStringLiteral("Die Schnittstelle %1 ist bereits geöffnet").arg(device_);
+    if (error) *error = PortAlreadyOpenText(device_);
     return false;
   }
   port_.setPortName(device_);
   if (!port_.open(QIODevice::ReadWrite)) {
     if (error) {
-      *error = QStringLiteral("Die Schnittstelle %1 kann nicht geöffnet werden: %2")
-                   .arg(device_, OpenFailureReason(port_.error(), port_.errorString()));
+      *error = PortOpenFailedText(device_, OpenFailureReason(port_.error(), port_.errorString()));
     }
     port_.clearError();
     return false;
@@ -164,7 +151,20 @@ Bytes QtSerialLine::PeekInput(qint64 maxBytes) const {
   return Bytes(data.begin(), data.end());
 }
 
+void QtSerialLine::DiscardInput(qint64 bytes) {
+  if (port_.isOpen() && bytes > 0) port_.skip(bytes);
+}
+
 QString QtSerialLine::DeviceName() const { return device_; }
+
+void QtSerialLine::OnReadyRead() {
+  // Between passes nobody reads the line; a device that floods it must not
+  // fill the memory. What is older than the newest kMaxBufferedInput bytes
+  // is of no use to any reply and goes.
+  const qint64 excess = port_.bytesAvailable() - kMaxBufferedInput;
+  if (excess > 0) port_.skip(excess);
+  emit readyRead();
+}
 
 bool QtSerialLine::HungUp() const {
 #ifdef Q_OS_UNIX
@@ -185,9 +185,7 @@ void QtSerialLine::OnError(QSerialPort::SerialPortError error) {
   // has hung up is the same loss.
   if (error == QSerialPort::ReadError && HungUp()) error = QSerialPort::ResourceError;
   if (error != QSerialPort::ResourceError) return;
-  const QString reason = QStringLiteral("Verbindung zu %1 verloren: %2")
-                             .arg(device_, error == port_.error() ? port_.errorString()
-                                                                   : QStringLiteral("Gegenstelle hat aufgelegt"));
+  const QString reason = LineLostText(device_, error == port_.error() ? port_.errorString() : QString());
   port_.clearError();
   if (port_.isOpen()) port_.close();
   emit lineLost(reason);

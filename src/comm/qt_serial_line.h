@@ -24,7 +24,6 @@ class QtSerialLine : public SerialPort {
   // Chooses a device by its path for the next Open (trelvan-cli --device).
   void SelectDevice(const QString& devicePath);
 
-  bool Configure(const QString& settingsText, QString* error) override;
   bool Open(QString* error) override;
   void Close() override;
   bool IsOpen() const override;
@@ -35,9 +34,17 @@ class QtSerialLine : public SerialPort {
   void DiscardOutput() override;
   Bytes ReadAll() override;
   Bytes PeekInput(qint64 maxBytes) const override;
+  void DiscardInput(qint64 bytes) override;
   QString DeviceName() const override;
 
+  // Received bytes kept at most: a reply is 21 bytes, a Modbus frame at most 256.
+  static constexpr qint64 kMaxBufferedInput = 512;
+
+ protected:
+  bool ApplyLineSettings(const LineSettings& settings, QString* error) override;
+
  private:
+  void OnReadyRead();
   void OnError(QSerialPort::SerialPortError error);
   // The line hung up: the device behind it went away.
   bool HungUp() const;

@@ -5,14 +5,19 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <optional>
 
 #include "comm/frame_codec.h"
+#include "comm/operator_texts.h"
 
 namespace trelvan {
 
 PortResult ApplySettings(SerialPort& port, const SerialSettings& settings) {
+  std::string why;
+  const auto lineSettings = ParseSettingsText(SettingsText(settings), &why);
+  if (!lineSettings) return {false, QString::fromStdString(why)};
   QString error;
-  if (!port.Configure(QString::fromStdString(SettingsText(settings)), &error)) return {false, error};
+  if (!port.Configure(*lineSettings, &error)) return {false, error};
   return {};
 }
 
@@ -20,7 +25,7 @@ PortResult OpenPort(SerialPort& port, const SerialSettings& settings) {
   port.SelectPort(settings.portNumber);
   PortResult applied = ApplySettings(port, settings);
   if (!applied.ok) {
-    applied.message = QStringLiteral("Com%1 (%2): %3").arg(settings.portNumber).arg(port.DeviceName(), applied.message);
+    applied.message = PortSettingsFailedText(settings.portNumber, port.DeviceName(), applied.message);
     return applied;
   }
   QString error;
@@ -46,27 +51,34 @@ class ReplyWaiter : public QObject {
     connect(&port_, &SerialPort::bytesWritten, this, &ReplyWaiter::OnOutput);
     connect(&port_, &SerialPort::readyRead, this, &ReplyWaiter::OnInput);
     connect(&port_, &SerialPort::lineLost, this, [this] { Finish(ReplyOutcome::PortClosed); });
+    connect(&port_, &SerialPort::waitsInterrupted, this, [this] { Finish(ReplyOutcome::Interrupted); });
   }
 
   bool busy() const { return loop_ != nullptr; }
 
-  Reply Wait(int expectedLength, const WaitTimes& times) {
+  Reply Wait(int expectedLength, const WaitTimes& times, const StaleFrame& stale) {
     QEventLoop loop;
     loop_ = &loop;
     expectedLength_ = expectedLength;
     times_ = times;
+    stale_ = &stale;
     finished_ = false;
     outcome_ = ReplyOutcome::TimedOut;
 
     StartPhase(Phase::Draining, times_.drainMs);
+    receivingSince_ = std::chrono::steady_clock::now();
     OnOutput();
     if (!finished_) loop.exec();
+    // An event loop that was made to end from outside (the program ending)
+    // ends the wait like an interrupt.
+    if (!finished_) outcome_ = ReplyOutcome::Interrupted;
     timer_.stop();
     loop_ = nullptr;
+    stale_ = nullptr;
 
     Reply reply;
     reply.outcome = outcome_;
-    reply.success = outcome_ == ReplyOutcome::Complete;
+    reply.replyWaitBegan = receivingSince_;
     if (outcome_ == ReplyOutcome::Complete || outcome_ == ReplyOutcome::Exception) reply.bytes = port_.ReadAll();
     return reply;
   }
@@ -90,6 +102,7 @@ class ReplyWaiter : public QObject {
   }
 
   void StartReceiving() {
+    receivingSince_ = std::chrono::steady_clock::now();
     StartPhase(Phase::Receiving, times_.replyMs);
     OnInput(); // the reply may already be there
   }
@@ -100,10 +113,21 @@ class ReplyWaiter : public QObject {
     // Bytes seen after the deadline count as late, even when the timer's
     // event has not been handled yet.
     if (deadline_.hasExpired()) return Finish(ReplyOutcome::TimedOut);
+    DropStaleFrames();
     const qint64 pending = port_.PendingInput();
     if (pending >= expectedLength_) return Finish(ReplyOutcome::Complete);
     if (pending >= kExceptionReplyLength && IsExceptionReply(port_.PeekInput(kExceptionReplyLength))) {
       Finish(ReplyOutcome::Exception);
+    }
+  }
+
+  void DropStaleFrames() {
+    if (stale_ == nullptr || !*stale_) return;
+    for (;;) {
+      const Bytes head = port_.PeekInput(expectedLength_);
+      const std::size_t drop = (*stale_)(head);
+      if (drop == 0 || drop > head.size()) return;
+      port_.DiscardInput(static_cast<qint64>(drop));
     }
   }
 
@@ -133,14 +157,16 @@ class ReplyWaiter : public QObject {
   QEventLoop* loop_ = nullptr; // while a wait is under way
   int expectedLength_ = 0;
   WaitTimes times_;
+  const StaleFrame* stale_ = nullptr;
   QDeadlineTimer deadline_;
+  std::chrono::steady_clock::time_point receivingSince_;
   Phase phase_ = Phase::Draining;
   bool finished_ = false;
   ReplyOutcome outcome_ = ReplyOutcome::TimedOut;
 };
 
-Reply AwaitReply(SerialPort& port, int expectedLength, const WaitTimes& times) {
-  if (!port.IsOpen()) return Reply{false, {}, ReplyOutcome::PortClosed};
+Reply AwaitReply(SerialPort& port, int expectedLength, const WaitTimes& times, const StaleFrame& stale) {
+  if (!port.IsOpen()) return Reply{ReplyOutcome::PortClosed, {}, std::chrono::steady_clock::now()};
   auto* waiter = port.findChild<ReplyWaiter*>(QString(), Qt::FindDirectChildrenOnly);
   if (waiter == nullptr) waiter = new ReplyWaiter(port);
   if (waiter->busy()) {
@@ -148,13 +174,13 @@ Reply AwaitReply(SerialPort& port, int expectedLength, const WaitTimes& times) {
     // port: give it a waiter of its own.
     ReplyWaiter nested(port);
     nested.setParent(nullptr);
-    return nested.Wait(expectedLength, times);
+    return nested.Wait(expectedLength, times, stale);
   }
-  return waiter->Wait(expectedLength, times);
+  return waiter->Wait(expectedLength, times, stale);
 }
 
-void SettleLine(SerialPort& port, const SettleTimes& times) {
-  if (!port.IsOpen()) return;
+SettleOutcome SettleLine(SerialPort& port, const SettleTimes& times) {
+  if (!port.IsOpen()) return SettleOutcome::PortClosed;
   port.FlushInput();
   const QDeadlineTimer end(times.maxMs, Qt::PreciseTimer);
   const QDeadlineTimer earliest(times.minMs, Qt::PreciseTimer);
@@ -163,14 +189,17 @@ void SettleLine(SerialPort& port, const SettleTimes& times) {
   QTimer timer;
   timer.setSingleShot(true);
   timer.setTimerType(Qt::PreciseTimer);
-  bool done = false;
+  std::optional<SettleOutcome> outcome;
+  auto finish = [&](SettleOutcome o) {
+    if (outcome) return;
+    outcome = o;
+    loop.quit();
+  };
   auto check = [&] {
-    if (done) return;
-    if (!port.IsOpen() || end.hasExpired() || (earliest.hasExpired() && quiet.hasExpired())) {
-      done = true;
-      loop.quit();
-      return;
-    }
+    if (outcome) return;
+    if (!port.IsOpen()) return finish(SettleOutcome::PortClosed);
+    if (earliest.hasExpired() && quiet.hasExpired()) return finish(SettleOutcome::Quiet);
+    if (end.hasExpired()) return finish(SettleOutcome::NeverQuiet);
     const qint64 wait = std::max(earliest.remainingTime(), quiet.remainingTime());
     timer.start(static_cast<int>(std::min(wait, end.remainingTime())));
   };
@@ -180,10 +209,13 @@ void SettleLine(SerialPort& port, const SettleTimes& times) {
     check();
   });
   QObject::connect(&port, &SerialPort::lineLost, &loop, check);
+  QObject::connect(&port, &SerialPort::waitsInterrupted, &loop, [&] { finish(SettleOutcome::Interrupted); });
   QObject::connect(&timer, &QTimer::timeout, &loop, check);
   check();
-  if (!done) loop.exec();
+  if (!outcome) loop.exec();
+  if (!outcome) outcome = SettleOutcome::Interrupted;
   port.FlushInput();
+  return *outcome;
 }
 
 } // namespace trelvan

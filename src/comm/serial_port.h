@@ -6,6 +6,7 @@
 #include <QString>
 
 #include "comm/bytes.h"
+#include "comm/settings_text.h"
 
 namespace trelvan {
 
@@ -17,9 +18,15 @@ class SerialPort : public QObject {
 
   // Chooses "Com k" for the next Open.
   virtual void SelectPort(int portNumber) = 0;
-  // Applies a settings text such as "9600,n,8, 1"; a text that does not read
-  // as settings is refused with the reason in `error`.
-  virtual bool Configure(const QString& settingsText, QString* error) = 0;
+  // Applies line settings (speed, parity, data and stop bits); a device that
+  // refuses them says why in `error`.
+  bool Configure(const LineSettings& settings, QString* error) {
+    if (!ApplyLineSettings(settings, error)) return false;
+    settings_ = settings;
+    return true;
+  }
+  // The settings last applied.
+  const LineSettings& lineSettings() const { return settings_; }
   // Opens the selected port; on failure `error` names the device and the reason.
   virtual bool Open(QString* error) = 0;
   virtual void Close() = 0;
@@ -38,14 +45,27 @@ class SerialPort : public QObject {
   virtual Bytes ReadAll() = 0;
   // Up to `maxBytes` of the received bytes, leaving them buffered.
   virtual Bytes PeekInput(qint64 maxBytes) const = 0;
+  // Drops the first `bytes` received bytes.
+  virtual void DiscardInput(qint64 bytes) = 0;
   // The device the selected port maps to ("/dev/ttyS0", "COM1", ...).
   virtual QString DeviceName() const = 0;
+
+  // Ends every wait on this line at once (a stop, the program's end): the
+  // waits return as interrupted, and nothing is taken for a reply.
+  void InterruptWaits() { emit waitsInterrupted(); }
 
  signals:
   void readyRead();
   void bytesWritten();
   // The device went away (an unplugged adapter); the port is closed.
   void lineLost(const QString& reason);
+  void waitsInterrupted();
+
+ protected:
+  virtual bool ApplyLineSettings(const LineSettings& settings, QString* error) = 0;
+
+ private:
+  LineSettings settings_;
 };
 
 } // namespace trelvan

@@ -5,15 +5,12 @@
 #include <charconv>
 #include <vector>
 
+#include "comm/operator_texts.h"
+#include "core/trim.h"
+
 namespace trelvan {
 
 namespace {
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
 
 std::optional<int> WholeNumber(std::string_view s) {
   int value = 0;
@@ -26,14 +23,25 @@ std::optional<int> WholeNumber(std::string_view s) {
 constexpr std::array kBaudRates{110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200,
                                 38400, 57600, 115200};
 
-bool Fail(std::string* why, std::string text) {
-  if (why) *why = std::move(text);
-  return false;
+std::optional<Parity> ParityOfLetter(std::string_view letter) {
+  if (letter.size() != 1) return std::nullopt;
+  switch (letter[0]) {
+    case 'n': case 'N': return Parity::None;
+    case 'e': case 'E': return Parity::Even;
+    case 'o': case 'O': return Parity::Odd;
+    case 'm': case 'M': return Parity::Mark;
+    case 's': case 'S': return Parity::Space;
+    default: return std::nullopt;
+  }
 }
 
 } // namespace
 
 std::optional<LineSettings> ParseSettingsText(std::string_view text, std::string* why) {
+  auto refuse = [&](SettingsPiece piece, std::string_view pieceText = {}) -> std::optional<LineSettings> {
+    if (why) *why = SettingsTextProblem(text, piece, pieceText);
+    return std::nullopt;
+  };
   std::vector<std::string_view> pieces;
   for (std::size_t start = 0;;) {
     const std::size_t comma = text.find(',', start);
@@ -41,55 +49,31 @@ std::optional<LineSettings> ParseSettingsText(std::string_view text, std::string
     if (comma == std::string_view::npos) break;
     start = comma + 1;
   }
-  const std::string quoted = "\"" + std::string(text) + "\"";
-  if (pieces.size() != 4) {
-    Fail(why, "Schnittstelleneinstellung " + quoted +
-                  " hat nicht die Form Geschwindigkeit,Parität,Datenbits,Stoppbits");
-    return std::nullopt;
-  }
+  if (pieces.size() != 4) return refuse(SettingsPiece::Shape);
 
   LineSettings settings;
   const auto baud = WholeNumber(pieces[0]);
-  if (!baud || std::find(kBaudRates.begin(), kBaudRates.end(), *baud) == kBaudRates.end()) {
-    Fail(why, "Schnittstelleneinstellung " + quoted + ": unbekannte Geschwindigkeit \"" +
-                  std::string(pieces[0]) + "\"");
-    return std::nullopt;
-  }
+  if (!baud || std::find(kBaudRates.begin(), kBaudRates.end(), *baud) == kBaudRates.end())
+    return refuse(SettingsPiece::Speed, pieces[0]);
   settings.baudRate = *baud;
 
-  if (pieces[1].size() != 1) {
-    Fail(why, "Schnittstelleneinstellung " + quoted + ": unbekannte Parität \"" +
-                  std::string(pieces[1]) + "\"");
-    return std::nullopt;
-  }
-  switch (pieces[1][0]) {
-    case 'n': case 'N': settings.parity = Parity::None; break;
-    case 'e': case 'E': settings.parity = Parity::Even; break;
-    case 'o': case 'O': settings.parity = Parity::Odd; break;
-    case 'm': case 'M': settings.parity = Parity::Mark; break;
-    case 's': case 'S': settings.parity = Parity::Space; break;
-    default:
-      Fail(why, "Schnittstelleneinstellung " + quoted + ": unbekannte Parität \"" +
-                    std::string(pieces[1]) + "\"");
-      return std::nullopt;
-  }
+  const auto parity = ParityOfLetter(pieces[1]);
+  if (!parity) return refuse(SettingsPiece::Parity, pieces[1]);
+  settings.parity = *parity;
 
   const auto dataBits = WholeNumber(pieces[2]);
-  if (!dataBits || *dataBits < 5 || *dataBits > 8) {
-    Fail(why, "Schnittstelleneinstellung " + quoted + ": unzulässige Datenbits \"" +
-                  std::string(pieces[2]) + "\"");
-    return std::nullopt;
-  }
+  if (!dataBits || *dataBits < 5 || *dataBits > 8) return refuse(SettingsPiece::DataBits, pieces[2]);
   settings.dataBits = *dataBits;
 
   const auto stopBits = WholeNumber(pieces[3]);
-  if (!stopBits || (*stopBits != 1 && *stopBits != 2)) {
-    Fail(why, "Schnittstelleneinstellung " + quoted + ": unzulässige Stoppbits \"" +
-                  std::string(pieces[3]) + "\"");
-    return std::nullopt;
-  }
+  if (!stopBits || (*stopBits != 1 && *stopBits != 2)) return refuse(SettingsPiece::StopBits, pieces[3]);
   settings.stopBits = *stopBits;
   return settings;
+}
+
+double CharacterTimeMs(const LineSettings& settings) {
+  const int bits = 1 + settings.dataBits + (settings.parity == Parity::None ? 0 : 1) + settings.stopBits;
+  return 1000.0 * bits / settings.baudRate;
 }
 
 } // namespace trelvan

@@ -136,4 +136,22 @@ DecodedUnit DecodeUnit(UnitRule rule, std::int16_t unitWord) {
   return Unknown();
 }
 
+std::optional<std::string> ReplyUnitText(RequestMember member, int unitCode) {
+  if (unitCode < 0 || unitCode > 0xF0 || (unitCode & 0x0F) != 0) return std::nullopt;
+  auto fromRule = [&](UnitRule rule) -> std::optional<std::string> {
+    DecodedUnit unit = DecodeUnit(rule, static_cast<std::int16_t>(unitCode));
+    if (unit.unitText == Unknown().unitText) return std::nullopt;
+    return std::move(unit.unitText);
+  };
+  switch (member) {
+  case RM::Turbidity: return fromRule(Turbidity);
+  case RM::MultiUnit: return fromRule(MultiUnit);
+  case RM::Oxidant:
+    if (unitCode == 0x00) return "ppm";
+    if (unitCode == 0x10) return "g/l";
+    return std::nullopt;
+  default: return std::nullopt;
+  }
+}
+
 } // namespace trelvan

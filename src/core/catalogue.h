@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -78,5 +79,12 @@ struct DecodedUnit {
 // Logger unit rule: the raw logged value divided by the divisor is the value in
 // the unit. A word the rule does not know gives "____" and divisor 1.
 DecodedUnit DecodeUnit(UnitRule rule, std::int16_t unitWord);
+
+// The unit text of a live reply's unit code (the high nibble of register 0's
+// low byte: 0x00, 0x10, ... 0xF0) for the instrument families that report
+// their unit with each reading: turbidity and 458 as their logger unit rules
+// name them, 731 "ppm" and "g/l". Nothing for a code the family does not
+// know, and for every other family.
+std::optional<std::string> ReplyUnitText(RequestMember member, int unitCode);
 
 } // namespace trelvan

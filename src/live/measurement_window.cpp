@@ -150,14 +150,10 @@ void F_Mesure::ConnectPolling() {
   timer_->setObjectName("Minuterie1");
   timer_->setInterval(0);
   requests_ = std::make_unique<MeasurementRequests>(*station_.port, station_.sharedResults);
-  cycle_ = std::make_unique<PollCycle>(
-      station_,
-      [this](RequestMember member, double address, double base) {
-        return requests_->Request(member, address, base);
-      },
-      [this](int channel, const std::string& text, bool) {
-        Etiquette3_[static_cast<std::size_t>(channel)]->ShowValue(text);
-      });
+  cycle_ = std::make_unique<PollCycle>(station_, *requests_,
+                                       [this](int channel, const std::string& text, bool) {
+                                         Etiquette3_[static_cast<std::size_t>(channel)]->ShowValue(text);
+                                       });
   cycle_->setStopAction([this] { StopAction(); });
   connect(timer_, &QTimer::timeout, this, [this] {
     cycle_->Tick();
@@ -294,7 +290,10 @@ void F_Mesure::StartPolling(int intervalMs) {
 
 void F_Mesure::StopAction() {
   station_.StopRequested = true;
-  if (station_.PollBusy) return; // the next tick completes the stop
+  if (station_.PollBusy) {
+    requests_->InterruptHoldWait(); // a reply under way is still shown
+    return;                         // the next tick completes the stop
+  }
   timer_->stop();
   ClosePort(*station_.port);
   Unload();
@@ -305,6 +304,7 @@ void F_Mesure::Shutdown() {
   timer_->stop();
   reopenTimer_->stop();
   station_.StopRequested = true;
+  station_.port->InterruptWaits();
   ClosePort(*station_.port);
   loaded_ = false;
 }

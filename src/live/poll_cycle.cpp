@@ -1,38 +1,43 @@
 #include "poll_cycle.h"
 
-#include <cmath>
-
+#include "comm/operator_texts.h"
 #include "core/live_display.h"
+#include "core/station_address.h"
 
 namespace trelvan {
 
-PollCycle::PollCycle(Station& station, RequestFn request, LabelSink sink)
-    : station_(station), request_(std::move(request)), sink_(std::move(sink)) {}
+PollCycle::PollCycle(Station& station, RequestFn request, LabelSink sink, PassStartFn passStart)
+    : station_(station), request_(std::move(request)), sink_(std::move(sink)), passStart_(std::move(passStart)) {}
 
-std::optional<int> PollCycle::StationAddressOf(const std::string& addressText) {
-  const double number = std::round(LeadingNumber(addressText));
-  if (!(number >= kFirstAddress && number <= kLastAddress)) return std::nullopt;
-  return static_cast<int>(number);
-}
+PollCycle::PollCycle(Station& station, MeasurementRequests& master, LabelSink sink)
+    : PollCycle(
+          station,
+          [&master](RequestMember member, int stationNumber, int base) {
+            return master.Request(member, stationNumber, base);
+          },
+          std::move(sink), [&master] { master.BeginPass(); }) {}
 
 void PollCycle::RunPass() {
   station_.PollBusy = true;
   ++passes_;
+  if (passStart_) passStart_();
   for (int i = 0; i < kChannelCount; ++i) {
     // The table is read afresh for every channel: the configuration dialog
     // edits it in place while measuring.
     const ChannelConfig& channel = station_.channelTable[i];
     if (channel.isEnabled()) {
       const int base = IsMasterChannel(station_.channelTable, i) ? 0 : kExtRegisterBase;
-      const std::optional<int> address = StationAddressOf(channel.stationAddress);
+      const std::optional<int> stationNumber = StationNumber(channel.stationAddress);
       const int type = channel.typeIndex;
       if (const MeasurementType* entry = MeasurementTypeAt(type)) {
         // An address that is no station is never sent (0 would reach every
-        // instrument on the line); the channel shows as failed.
-        const bool ok = address && request_(entry->requestMember, *address, base);
-        if (ok)
+        // instrument on the line).
+        const RequestResult result =
+            stationNumber ? request_(entry->requestMember, *stationNumber, base)
+                          : RequestResult::Failed(FailureKind::NotAStation, NotAStationText(channel.stationAddress));
+        if (result.ok())
           sink_(i, BuildLiveLabelText(type, station_.sharedResults, station_.decimalSeparator), true);
-        else
+        else if (!result.interrupted)
           sink_(i, std::string(FailureText(type)), false);
       }
     }

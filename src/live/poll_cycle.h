@@ -5,9 +5,9 @@
 // poller both drive it.
 
 #include <functional>
-#include <optional>
 #include <string>
 
+#include "comm/measurement_requests.h"
 #include "core/catalogue.h"
 #include "live/station.h"
 
@@ -15,23 +15,26 @@ namespace trelvan {
 
 class PollCycle {
  public:
-  // Performs one request of a catalogue member; true when a valid reply was
-  // decoded into station.sharedResults.
-  using RequestFn = std::function<bool(RequestMember, double stationAddress, double registerBase)>;
+  // Performs one request of a catalogue member at a station (1..247) and a
+  // register base.
+  using RequestFn = std::function<RequestResult(RequestMember, int station, int registerBase)>;
+  // Called as each pass begins.
+  using PassStartFn = std::function<void()>;
   // Receives the label text of channel i after its request (ok = the request succeeded).
   using LabelSink = std::function<void(int channel, const std::string& text, bool ok)>;
 
-  PollCycle(Station& station, RequestFn request, LabelSink sink);
+  PollCycle(Station& station, RequestFn request, LabelSink sink, PassStartFn passStart = {});
+  // Polls through the master, each pass a pass of its requests.
+  PollCycle(Station& station, MeasurementRequests& master, LabelSink sink);
 
   // Register block of a channel set to "Ext.".
   static constexpr int kExtRegisterBase = 20;
-  // Station addresses that can be sent: 0 is the broadcast address, which no
-  // instrument answers, and Modbus allows no address above 247.
-  static constexpr int kFirstAddress = 1;
-  static constexpr int kLastAddress = 247;
 
   // One pass over channels 0..3 (PollCycle). Sets PollBusy for its duration;
-  // a stop requested meanwhile ends the pass after the current channel.
+  // a stop requested meanwhile ends the pass after the current channel. An
+  // address text that names no station is never sent; its channel shows the
+  // failure text. A request cut short (RequestResult::interrupted) leaves its
+  // label as it was.
   void RunPass();
 
   // The poll timer's tick: a pending stop runs the stop action; a tick that
@@ -40,16 +43,13 @@ class PollCycle {
 
   void setStopAction(std::function<void()> stopAction) { stopAction_ = std::move(stopAction); }
 
-  // The address a channel's text gives, rounded as the request takes it, or
-  // nothing when it is not a station that can be asked.
-  static std::optional<int> StationAddressOf(const std::string& addressText);
-
   int passCount() const { return passes_; }
 
  private:
   Station& station_;
   RequestFn request_;
   LabelSink sink_;
+  PassStartFn passStart_;
   std::function<void()> stopAction_;
   int passes_ = 0;
 };

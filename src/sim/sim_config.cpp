@@ -2,8 +2,12 @@
 
 #include <charconv>
 #include <filesystem>
-#include <fstream>
+#include <iostream>
 #include <sstream>
+
+#include "core/station_address.h"
+#include "core/text_file.h"
+#include "core/trim.h"
 
 namespace trelvan::sim {
 
@@ -15,12 +19,6 @@ std::string Lower(std::string_view s) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return out;
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
-  return s;
 }
 
 std::optional<long> Number(std::string_view s) {
@@ -142,6 +140,15 @@ std::optional<SimOptions> ParseSimArguments(const std::vector<std::string>& args
       (option == "--log" ? options.config.logFile : options.config.linkPath) = value;
       continue;
     }
+    if (option == "--reply-ms") {
+      const auto n = Number(value);
+      if (!n || *n < 100 || *n > 10'000) {
+        Fail(error, option + ": \"" + value + "\" liegt nicht in 100..10000");
+        return std::nullopt;
+      }
+      options.config.masterReplyMs = static_cast<int>(*n);
+      continue;
+    }
     if (option == "--close-after" || option == "--reopen-after") {
       const auto n = Number(value);
       if (!n || *n < (option == "--close-after" ? 1 : 0) || *n > 100'000'000) {
@@ -252,21 +259,22 @@ std::vector<SimInstrument> InstrumentsFromChannelTable(const ChannelTable& table
   for (int i = 0; i < kChannelCount; ++i) {
     const ChannelConfig& channel = table[i];
     if (MeasurementTypeAt(channel.typeIndex) == nullptr) continue;
-    const double address = LeadingNumber(channel.stationAddress);
-    if (address < 1 || address > 247) continue;
-    instruments.push_back(MakeInstrument(static_cast<int>(address), IsMasterChannel(table, i) ? 0 : 20,
-                                         channel.typeIndex));
+    const std::optional<int> station = StationNumber(channel.stationAddress);
+    if (!station) continue;
+    instruments.push_back(MakeInstrument(*station, IsMasterChannel(table, i) ? 0 : 20, channel.typeIndex));
   }
   return instruments;
 }
 
 bool LoadInstruments(SimOptions& options, std::string* error) {
   if (!options.scenarioFile.empty()) {
-    std::ifstream in(options.scenarioFile, std::ios::binary);
-    if (!in) return Fail(error, "Szenario " + options.scenarioFile + " kann nicht gelesen werden");
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    // Bounded and never blocking, like every file the station reads: a
+    // folder, a FIFO or a device is refused with its reason.
+    const FileBytes file = ReadSmallFile(options.scenarioFile);
+    if (file.status != ReadStatus::Ok)
+      return Fail(error, "Szenario " + options.scenarioFile + " kann nicht gelesen werden: " + file.reason);
     std::string why;
-    auto instruments = ParseScenario(text, &why);
+    auto instruments = ParseScenario(file.bytes, &why);
     if (!instruments) return Fail(error, options.scenarioFile + ", " + why);
     options.config.instruments = std::move(*instruments);
   } else {
@@ -275,6 +283,8 @@ bool LoadInstruments(SimOptions& options, std::string* error) {
     if (status.kind == ConfigStatus::Kind::Missing || status.kind == ConfigStatus::Kind::IoError) {
       return Fail(error, status.message);
     }
+    // Channels a faulty file leaves unreadable are off and not simulated; say why.
+    if (status.kind == ConfigStatus::Kind::Invalid) std::cerr << status.message << "\n";
     options.config.instruments = InstrumentsFromChannelTable(table);
   }
   if (options.config.instruments.empty()) return Fail(error, "Keine Instrumente zu simulieren");
@@ -312,7 +322,8 @@ std::string SimHelpText() {
       "  --bad-crc LISTE            Antwort mit falscher Prüfsumme\n"
       "  --short LISTE              Antwort ohne ihr letztes Byte\n"
       "  --extra A[:N],...          N Bytes hinter der Antwort (Vorgabe 4)\n"
-      "  --delay A:MS,...           Antwort erst nach MS Millisekunden\n"
+      "  --delay A:MS,...           Antwort erst nach MS Millisekunden (die anderen\n"
+      "                             Stationen antworten derweil weiter)\n"
       "  --exception A[:CODE],...   Ausnahmeantwort (Vorgabe Code 4, Gerätefehler)\n"
       "  --foreign LISTE            Antwort mit der Adresse einer anderen Station\n"
       "  --trickle LISTE            Antwort Byte für Byte, 2 ms Abstand\n"
@@ -323,9 +334,10 @@ std::string SimHelpText() {
       "        jede Anfrage zieht ihren eigenen Fehler, wiederholbar je SAAT. SCHNELL\n"
       "        Prozent (Vorgabe 20) bekommen falsche Prüfsumme, Extrabytes, eine\n"
       "        Ausnahme, eine fremde Stationsadresse oder Byte-für-Byte; LANGSAM Prozent\n"
-      "        (Vorgabe 2) Schweigen, eine Antwort ohne letztes Byte oder 1800..2300 ms\n"
-      "        Verzögerung. Das Temperaturregister trägt dann die laufende Nummer der\n"
-      "        Anfrage modulo 1000.\n"
+      "        (Vorgabe 2) Schweigen, eine Antwort ohne letztes Byte oder eine\n"
+      "        Verzögerung um die Antwortfrist des Masters (90..115 %). Das\n"
+      "        Temperaturregister trägt dann die laufende Nummer der Anfrage modulo 1000.\n"
+      "  --reply-ms N         Antwortfrist des Masters in ms (100..10000, Vorgabe 2000)\n"
       "  --log DATEI          je Anfrage eine Zeile: Nummer, Station, erstes Register,\n"
       "                       Anzahl, Fehler (none, silent, bad-crc, short, extra:N,\n"
       "                       delay:MS, exception:CODE, foreign, trickle) und die acht\n"
@@ -333,7 +345,9 @@ std::string SimHelpText() {
       "\n"
       "Ein abgezogener Adapter:\n"
       "  --link PFAD          hält einen symbolischen Link PFAD auf das aktuelle\n"
-      "                       Pseudo-Terminal; erste Ausgabezeile ist dann PFAD\n"
+      "                       Pseudo-Terminal; erste Ausgabezeile ist dann PFAD. Ein\n"
+      "                       PFAD, der schon besteht und kein solcher Link ist,\n"
+      "                       wird abgelehnt\n"
       "  --close-after N      schließt das Pseudo-Terminal nach N Anfragen\n"
       "  --reopen-after MS    öffnet MS Millisekunden danach ein neues\n"
       "\n"

@@ -48,10 +48,14 @@ struct RandomFaults {
   bool operator==(const RandomFaults&) const = default;
 };
 
-// The delays a random fault draws from: about half of them end within the
-// master's 2000 ms wait, the others arrive during its next request.
-inline constexpr int kRandomDelayMinMs = 1800;
-inline constexpr int kRandomDelayMaxMs = 2300;
+// The delays a random fault draws from, around the master's reply time-out
+// (1800..2300 ms at the default 2000): about half of them end within the
+// wait, the others arrive after it, before the master asks the station again.
+struct DelayRange {
+  int lowMs;
+  int highMs;
+};
+inline DelayRange RandomDelayRange(int masterReplyMs) { return {masterReplyMs * 9 / 10, masterReplyMs * 23 / 20}; }
 
 struct SimConfig {
   std::vector<SimInstrument> instruments;
@@ -63,10 +67,13 @@ struct SimConfig {
   // request's sequence number modulo 1000, so that no two neighbouring
   // replies look alike.
   std::optional<RandomFaults> randomFaults;
+  // The master's reply time-out, which the random delays are drawn around.
+  int masterReplyMs = 2000;
   // One line per request received: what was asked and what was sent back.
   std::string logFile;
   // A symbolic link kept pointing at the current terminal, a stable name for
-  // the master across an unplug and a replug.
+  // the master across an unplug and a replug. A path that exists and is not
+  // such a link is refused.
   std::string linkPath;
   // The terminal closes (an unplugged adapter) after this many requests; 0: never.
   int closeAfterRequests = 0;

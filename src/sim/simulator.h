@@ -29,9 +29,11 @@ class Simulator {
   // A terminal opened anew after an unplug has another name; the link of
   // SimConfig::linkPath follows it.
   bool Open(std::string* error);
-  const std::string& DevicePath() const { return devicePath_; }
+  const std::string& DevicePath() const;
 
-  // Serves requests until Stop(); returns at once if Open() failed.
+  // Serves requests until Stop(); returns at once if Open() failed. A
+  // delayed reply is sent when due, while the other stations go on
+  // answering.
   void Run();
   // Ends Run() from any thread, or from a signal handler.
   void Stop();
@@ -42,9 +44,14 @@ class Simulator {
   std::uint64_t requestsAnswered() const { return answered_.load(); }
 
  private:
+  // Sleeps `ms` (-1: until the stop), or less when a stop arrives; false on a stop.
+  bool Pause(int ms);
+  // The adapter is pulled: the terminal closes; a new one opens after the
+  // configured time. False when the run is to end.
+  bool Unplug();
+
   struct Impl;
   std::unique_ptr<Impl> impl_;
-  std::string devicePath_;
   int stopRead_ = -1;
   int stopWrite_ = -1;
   std::atomic<std::uint64_t> answered_{0};

@@ -20,7 +20,10 @@ Application::Application(const QString& folder, Prompter& prompter, SerialPort& 
 
 void Application::SetProgramIdentity() {
   QApplication::setApplicationName("TRELVAN");
-  QApplication::setWindowIcon(QIcon(kIconResource));
+  QIcon icon;
+  for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+    icon.addFile(QStringLiteral(":/ui/icons/trelvan-%1.png").arg(size), QSize(size, size));
+  QApplication::setWindowIcon(icon);
 }
 
 Application::~Application() {

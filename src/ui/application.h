@@ -17,7 +17,9 @@ class SerialPort;
 class TRELVAN;
 
 // The window icon, embedded in the program.
-inline constexpr char kIconResource[] = ":/ui/trelvan.png";
+// The largest of the icon's sizes; SetProgramIdentity adds the others, so
+// title bars and task bars pick a crisp one.
+inline constexpr char kIconResource[] = ":/ui/icons/trelvan-256.png";
 
 class Application : public QObject {
   Q_OBJECT

@@ -26,7 +26,10 @@ INSTANTIATE_TEST_SUITE_P(StationFrames, FrameCodecRequest,
                                            RequestCase{1, 20, {0x01, 0x03, 0x00, 0x14, 0x00, 0x08, 0x04, 0x08}},
                                            RequestCase{14, 0, {0x0E, 0x03, 0x00, 0x00, 0x00, 0x08, 0x44, 0xF3}},
                                            RequestCase{3, 20, {0x03, 0x03, 0x00, 0x14, 0x00, 0x08, 0x05, 0xEA}},
-                                           RequestCase{3, 0, {0x03, 0x03, 0x00, 0x00, 0x00, 0x08, 0x45, 0xEE}}));
+                                           RequestCase{3, 0, {0x03, 0x03, 0x00, 0x00, 0x00, 0x08, 0x45, 0xEE}}),
+                         [](const ::testing::TestParamInfo<RequestCase>& p) {
+                           return "Station" + std::to_string(p.param.station) + "Register" + std::to_string(p.param.first);
+                         });
 
 TEST(FrameCodec, EncodesWordsHighByteFirstAndTheCrcLowByteFirst) {
   EXPECT_EQ(EncodeWord(200), (Bytes{0x00, 0xC8}));

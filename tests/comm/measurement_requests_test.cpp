@@ -4,9 +4,10 @@
 #include <QTimer>
 #include <cmath>
 
-#include "comm/fake_serial_line.h"
+#include "support/fake_serial_line.h"
 #include "comm/measurement_decoding.h"
 #include "comm/measurement_requests.h"
+#include "support/event_loop.h"
 #include "support/modbus_frames.h"
 
 namespace trelvan {
@@ -110,7 +111,7 @@ constexpr RequestMember kAllMembers[] = {
     RequestMember::Chlorine,    RequestMember::Turbidity,    RequestMember::DualResistivity,
     RequestMember::MultiUnit,   RequestMember::Oxidant};
 
-// The requests on a fake line that answers like station 3, with short waits.
+// The requests on a fake line that answers like station 3, with 100 ms waits.
 class Requests : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -129,7 +130,7 @@ class Requests : public ::testing::Test {
 TEST_F(Requests, EveryMemberFlushesThenSendsTheSameRequest) {
   line.SetResponder([this](const Bytes&) { return FakeSerialLine::Answer{{2, good}}; });
   for (RequestMember member : kAllMembers) {
-    EXPECT_TRUE(requests.Request(member, 3, 20)) << static_cast<int>(member);
+    EXPECT_TRUE(requests.Request(member, 3, 20).ok()) << static_cast<int>(member);
   }
   ASSERT_EQ(line.written().size(), std::size(kAllMembers));
   for (const Bytes& frame : line.written()) {
@@ -139,30 +140,17 @@ TEST_F(Requests, EveryMemberFlushesThenSendsTheSameRequest) {
     EXPECT_STREQ(line.operations()[i], i % 2 == 0 ? "flush" : "write");
   }
 
-  EXPECT_TRUE(requests.RequestPh(3.4, 0));
+  const RequestResult r = requests.RequestPh(3, 0);
+  EXPECT_TRUE(r.ok());
+  EXPECT_EQ(r.reason, "");
   EXPECT_EQ(line.written().back(), (Bytes{0x03, 0x03, 0x00, 0x00, 0x00, 0x08, 0x45, 0xEE}));
-  EXPECT_EQ(requests.lastError(), RequestError::None);
   EXPECT_DOUBLE_EQ(results.PhValue, 7.0);
 }
 
 TEST_F(Requests, LeftoverBytesOfAnEarlierReplyAreFlushedBeforeTheRequest) {
   line.Receive(Bytes(good.begin(), good.begin() + 15)); // the late half of an old reply
   line.AnswerNextWrite(good, 5);
-  EXPECT_TRUE(requests.RequestPh(3, 0));
-  EXPECT_DOUBLE_EQ(results.PhValue, 7.0);
-}
-
-// A Modbus reply does not say which registers it answers: the same station's
-// reply to the block before looks just like the one awaited.
-TEST_F(Requests, LateReplyAfterATimeOutIsNotTakenForTheNextRequestToTheSameStation) {
-  line.StaySilentOnNextWrite();
-  EXPECT_FALSE(requests.RequestPh(3, 0));
-  ASSERT_EQ(requests.lastError(), RequestError::TimedOut);
-  // The old reply turns up 10 ms after the time-out; the instrument answers
-  // the next request, for its other block, 40 ms after it is sent.
-  QTimer::singleShot(10, [&] { line.Receive(ReadReply(3, {0, 0, 0, 650, 250, 0, 0, 0})); });
-  line.AnswerNextWrite(good, 40);
-  EXPECT_TRUE(requests.RequestPh(3, 20)) << requests.lastErrorText().toStdString();
+  EXPECT_TRUE(requests.RequestPh(3, 0).ok());
   EXPECT_DOUBLE_EQ(results.PhValue, 7.0);
 }
 
@@ -170,10 +158,10 @@ TEST_F(Requests, BytesBehindABadReplyAreLetGoBeforeTheNextRequest) {
   // A foreign station's reply, and 5 ms behind it the one the station sent.
   line.AnswerNextWrite(FakeSerialLine::Answer{{0, ReadReply(4, {0, 0, 0, 600, 250, 0, 0, 0})},
                                               {5, ReadReply(3, {0, 0, 0, 650, 250, 0, 0, 0})}});
-  EXPECT_FALSE(requests.RequestPh(3, 0));
-  ASSERT_EQ(requests.lastError(), RequestError::BadReply);
+  EXPECT_EQ(requests.RequestPh(3, 0).failure, FailureKind::WrongStation);
   line.AnswerNextWrite(good, 20);
-  EXPECT_TRUE(requests.RequestPh(3, 20)) << requests.lastErrorText().toStdString();
+  const RequestResult r = requests.RequestPh(3, 20);
+  EXPECT_TRUE(r.ok()) << r.reason;
   EXPECT_DOUBLE_EQ(results.PhValue, 7.0);
 }
 
@@ -181,7 +169,7 @@ TEST_F(Requests, ReplyWithTrailingBytesIsDecodedFromItsFirst21) {
   Bytes longer = good;
   longer.insert(longer.end(), {0xFF, 0xFF, 0xFF, 0xFF});
   line.AnswerNextWrite(longer, 5);
-  EXPECT_TRUE(requests.RequestRedox(3, 0));
+  EXPECT_TRUE(requests.RequestRedox(3, 0).ok());
   EXPECT_EQ(results.RedoxValue, 700);
   EXPECT_DOUBLE_EQ(results.Temperature, 25.0);
 }
@@ -189,35 +177,52 @@ TEST_F(Requests, ReplyWithTrailingBytesIsDecodedFromItsFirst21) {
 struct BadReplyCase {
   const char* name;
   Bytes bytes;
-  RequestError error;
+  FailureKind kind;
+  const char* reason; // a part of the German text
 };
 
-TEST_F(Requests, AnyFaultyReplyFailsAndChangesNoResult) {
+TEST_F(Requests, AnyFaultyReplyFailsWithItsKindAndReasonAndChangesNoResult) {
   Bytes badCrc = good;
   badCrc.back() ^= 0x01;
   Bytes wrongCount = good;
   wrongCount[2] = 14;
+  Bytes wrongFunction = good;
+  wrongFunction[1] = 4;
   const BadReplyCase cases[] = {
-      {"foreign station", ReadReply(4, {0x0002, 0, 0, 700, 250, 0, 0, 0}), RequestError::BadReply},
-      {"wrong CRC", badCrc, RequestError::BadReply},
-      {"wrong byte count", wrongCount, RequestError::BadReply},
-      {"exception", testing::ExceptionReply(3, 2), RequestError::Exception},
-      {"short", Bytes(good.begin(), good.end() - 1), RequestError::TimedOut},
-      {"silent", Bytes{}, RequestError::TimedOut},
+      {"foreign station", ReadReply(200, {0x0002, 0, 0, 700, 250, 0, 0, 0}), FailureKind::WrongStation, "anderen Station"},
+      {"wrong CRC", badCrc, FailureKind::BadCrc, "Prüfsumme"},
+      {"wrong function", wrongFunction, FailureKind::WrongFunction, "Funktionscode"},
+      {"wrong byte count", wrongCount, FailureKind::WrongByteCount, "Byteanzahl"},
+      {"exception", testing::ExceptionReply(3, 2), FailureKind::Exception, "Ausnahme 2 (unzulässige Datenadresse)"},
+      {"short", Bytes(good.begin(), good.end() - 1), FailureKind::TimedOut, "antwortet nicht"},
+      {"silent", Bytes{}, FailureKind::TimedOut, "antwortet nicht"},
   };
   const SharedResults before = results;
+  int station = 3;
   for (const BadReplyCase& c : cases) {
     for (RequestMember member : {RequestMember::Ph, RequestMember::Flow}) {
-      if (c.bytes.empty()) line.StaySilentOnNextWrite();
-      else line.AnswerNextWrite(c.bytes, 5);
+      // Each case at a station of its own: a time-out holds its station.
+      Bytes bytes = c.bytes;
+      if (!bytes.empty() && c.kind != FailureKind::WrongStation) {
+        bytes[0] = static_cast<std::uint8_t>(station);
+        if (c.kind != FailureKind::BadCrc) {
+          const Bytes crc = ComputeCrc(ByteView(bytes).first(bytes.size() - 2));
+          std::copy(crc.begin(), crc.end(), bytes.end() - 2);
+        }
+      }
+      if (bytes.empty()) line.StaySilentOnNextWrite();
+      else line.AnswerNextWrite(bytes, 5);
       QElapsedTimer clock;
       clock.start();
-      EXPECT_FALSE(requests.Request(member, 3, 0)) << c.name;
-      EXPECT_EQ(requests.lastError(), c.error) << c.name;
-      EXPECT_TRUE(requests.lastErrorText().contains("Station 3")) << c.name;
-      if (c.error != RequestError::TimedOut) {
+      const RequestResult r = requests.Request(member, station, 0);
+      EXPECT_EQ(r.failure, c.kind) << c.name;
+      EXPECT_NE(r.reason.find("Station " + std::to_string(station)), std::string::npos) << r.reason;
+      EXPECT_NE(r.reason.find(c.reason), std::string::npos) << c.name << ": " << r.reason;
+      EXPECT_EQ(r.exceptionCode, c.kind == FailureKind::Exception ? 2 : 0) << c.name;
+      if (c.kind != FailureKind::TimedOut) {
         EXPECT_LT(clock.elapsed(), 80) << c.name << " fails at once";
       }
+      ++station;
     }
     EXPECT_EQ(results, before) << c.name;
   }
@@ -225,27 +230,131 @@ TEST_F(Requests, AnyFaultyReplyFailsAndChangesNoResult) {
 
 TEST_F(Requests, AddressOrBlockOutsideTheProtocolIsNotSent) {
   const SharedResults before = results;
-  for (double address : {0.0, -1.0, 247.6, 300.0, std::nan("")}) {
-    EXPECT_FALSE(requests.RequestPh(address, 0)) << address;
-    EXPECT_EQ(requests.lastError(), RequestError::NotSent);
+  for (int address : {0, -1, 248, 300}) {
+    EXPECT_EQ(requests.RequestPh(address, 0).failure, FailureKind::NotAStation) << address;
   }
-  for (double base : {-1.0, 65529.0, 1e9}) {
-    EXPECT_FALSE(requests.RequestPh(3, base)) << base;
-    EXPECT_EQ(requests.lastError(), RequestError::NotSent);
+  for (int base : {-1, 65529, 1'000'000'000}) {
+    EXPECT_EQ(requests.RequestPh(3, base).failure, FailureKind::NotAStation) << base;
   }
   EXPECT_TRUE(line.written().empty());
   EXPECT_EQ(line.flushCount(), 0);
   EXPECT_EQ(results, before);
 
   line.AnswerNextWrite(ReadReply(247, {0, 0, 0, 1, 0, 0, 0, 0}), 2);
-  EXPECT_TRUE(requests.RequestRedox(247.4, 0)) << "rounds to 247, the last station address";
+  EXPECT_TRUE(requests.RequestRedox(247, 0).ok()) << "the last station address";
 }
 
 TEST_F(Requests, ClosedPortFailsWithoutWriting) {
   line.Close();
-  EXPECT_FALSE(requests.RequestPh(3, 0));
-  EXPECT_EQ(requests.lastError(), RequestError::PortClosed);
+  EXPECT_EQ(requests.RequestPh(3, 0).failure, FailureKind::NotOpen);
   EXPECT_TRUE(line.written().empty());
+}
+
+// After a time-out the station's late reply may still come. Only a time-out
+// holds the station: for the rest of the pass its other block is not asked;
+// another station is, and the held station's late reply arriving during that
+// wait is let go.
+TEST_F(Requests, ATimeOutHoldsItsStationForTheRestOfThePassOtherFaultsDoNot) {
+  line.SetResponder([](const Bytes& request) {
+    return FakeSerialLine::Answer{{2, ReadReply(request[0], {0, 0, 0, 700, 250, 0, 0, 0})}};
+  });
+  Bytes badCrc = good;
+  badCrc.back() ^= 0x01;
+  const struct {
+    const char* name;
+    Bytes first; // the answer to the first block; empty: silence
+    bool held;
+  } cases[] = {
+      {"silent", {}, true},
+      {"short", Bytes(good.begin(), good.end() - 1), true},
+      {"bad CRC", badCrc, false},
+      {"exception", testing::ExceptionReply(3, 4), false},
+  };
+  for (const auto& c : cases) {
+    MeasurementRequests master(line, results);
+    master.SetWaitTimes({100, 100});
+    master.BeginPass();
+    if (c.first.empty()) line.StaySilentOnNextWrite();
+    else line.AnswerNextWrite(c.first, 2);
+    ASSERT_FALSE(master.RequestPh(3, 0).ok()) << c.name;
+    const std::size_t sent = line.written().size();
+    QElapsedTimer clock;
+    clock.start();
+    const RequestResult second = master.RequestPh(3, 20);
+    if (c.held) {
+      EXPECT_EQ(second.failure, FailureKind::HeldBack) << c.name;
+      EXPECT_NE(second.reason.find("Station 3"), std::string::npos) << second.reason;
+      EXPECT_EQ(line.written().size(), sent) << c.name << ": not sent";
+      EXPECT_LT(clock.elapsed(), 20) << c.name << ": no second time-out";
+    } else {
+      EXPECT_TRUE(second.ok()) << c.name << ": " << second.reason;
+    }
+    line.AnswerNextWrite(FakeSerialLine::Answer{{0, ReadReply(3, {0, 0, 0, 650, 250, 0, 0, 0})},
+                                                {3, ReadReply(4, {0, 0, 0, 700, 250, 0, 0, 0})}});
+    const RequestResult other = master.RequestPh(4, 0);
+    if (c.held) {
+      EXPECT_TRUE(other.ok()) << c.name << ": " << other.reason;
+      EXPECT_DOUBLE_EQ(results.PhValue, 7.0);
+    } else {
+      EXPECT_EQ(other.failure, FailureKind::WrongStation) << c.name << ": station 3 was not waited for";
+    }
+    testing::WaitFor([] { return false; }, 20); // what is still on its way arrives
+    line.FlushInput();
+  }
+}
+
+// In a later pass the held station is asked once its late reply can no
+// longer come (one and a half reply time-outs after the wait for it began)
+// and the line has been quiet; a late reply arriving meanwhile is dropped.
+TEST_F(Requests, AHeldStationIsAskedInALaterPassOnceItsLateReplyCanNoLongerCome) {
+  requests.BeginPass();
+  line.StaySilentOnNextWrite();
+  QElapsedTimer sinceFirst;
+  sinceFirst.start();
+  ASSERT_EQ(requests.RequestPh(3, 0).failure, FailureKind::TimedOut);
+  // The old reply turns up 40 ms after the time-out; the instrument answers
+  // the next request, for its other block, 5 ms after it is sent.
+  QTimer::singleShot(40, [&] { line.Receive(ReadReply(3, {0, 0, 0, 650, 250, 0, 0, 0})); });
+  requests.BeginPass();
+  line.AnswerNextWrite(good, 5);
+  const RequestResult r = requests.RequestPh(3, 20);
+  EXPECT_TRUE(r.ok()) << r.reason;
+  EXPECT_DOUBLE_EQ(results.PhValue, 7.0) << "not the late reply's 6.50";
+  EXPECT_GE(sinceFirst.elapsed(), 100 + 40 + 20) << "sent once the line was quiet after the late reply";
+}
+
+TEST_F(Requests, TheWaitForAHeldStationEndsOnAFloodAndOnAnInterrupt) {
+  for (const bool flood : {true, false}) {
+    MeasurementRequests master(line, results);
+    master.SetWaitTimes({100, 100});
+    master.BeginPass();
+    line.StaySilentOnNextWrite();
+    ASSERT_EQ(master.RequestPh(3, 0).failure, FailureKind::TimedOut);
+    master.BeginPass();
+    const std::size_t sent = line.written().size();
+    QTimer noise;
+    if (flood) {
+      QObject::connect(&noise, &QTimer::timeout, [&] { line.Receive(Bytes{0x55}); });
+      noise.start(5);
+    } else {
+      QTimer::singleShot(40, [&] { master.InterruptHoldWait(); });
+    }
+    QElapsedTimer clock;
+    clock.start();
+    const RequestResult r = master.RequestPh(3, 20);
+    const qint64 elapsed = clock.elapsed();
+    noise.stop();
+    EXPECT_EQ(line.written().size(), sent) << "nothing sent";
+    if (flood) {
+      EXPECT_EQ(r.failure, FailureKind::HeldBack);
+      EXPECT_NE(r.reason.find("Ruhe"), std::string::npos) << r.reason;
+      EXPECT_LT(elapsed, 150 + 100 + 60) << "one more reply time-out at most";
+      EXPECT_EQ(master.RequestPh(3, 0).failure, FailureKind::HeldBack) << "the rest of the pass fails at once";
+    } else {
+      EXPECT_TRUE(r.interrupted);
+      EXPECT_LT(elapsed, 100);
+    }
+  }
 }
 
 } // namespace

@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <random>
+#include <unistd.h>
 
 #include "comm/frame_codec.h"
 #include "comm/measurement_decoding.h"
 #include "sim/instrument_model.h"
 #include "sim/rtu_slave_frames.h"
 #include "sim/sim_config.h"
+#include "sim/simulator.h"
+#include "support/temp_folder.h"
 
 namespace trelvan::sim {
 namespace {
@@ -56,7 +61,7 @@ TEST(SimOptions, RefusesWhatItCannotRead) {
            {"--exception", "3:0"}, {"--loud", "3"}, {"stray"}, {"--bad-crc", "x"},
            {"--random-faults", "x"}, {"--random-faults", "1:101"}, {"--random-faults", "1:60:50"},
            {"--random-faults", "1:5:-1"}, {"--random-faults", "1:5:1:1"}, {"--close-after", "0"},
-           {"--reopen-after", "-5"}}) {
+           {"--reopen-after", "-5"}, {"--reply-ms", "50"}}) {
     std::string error;
     EXPECT_FALSE(Parse(args, &error)) << args.front();
     EXPECT_FALSE(error.empty());
@@ -183,6 +188,52 @@ TEST(SimFraming, AgreesWithTheMasterOnCrcAndKnowsRequestLengths) {
   EXPECT_EQ(RequestFrameLength(writeMany.data(), 7), 13);
   const Bytes unknown{3, 0x55};
   EXPECT_EQ(RequestFrameLength(unknown.data(), 2), -1);
+}
+
+// --link PATH replaces its own link only: a file, a folder or another link
+// under that name stays as it is, and the simulator does not start.
+TEST(SimLink, OnlyALinkToAPseudoTerminalIsReplaced) {
+  testing::TempFolder dir;
+  const std::filesystem::path link = dir / "tty";
+  const struct {
+    const char* name;
+    void (*plant)(const std::filesystem::path&);
+    bool replaced;
+  } cases[] = {
+      {"regular file", [](const auto& p) { std::ofstream(p) << "keep me"; }, false},
+      {"folder", [](const auto& p) { std::filesystem::create_directory(p); }, false},
+      {"link elsewhere", [](const auto& p) { std::filesystem::create_symlink("/etc/hostname", p); }, false},
+      {"left behind by a killed run", [](const auto& p) { std::filesystem::create_symlink("/dev/pts/999", p); }, true},
+      {"nothing", [](const auto&) {}, true},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove_all(link);
+    c.plant(link);
+    const auto before = std::filesystem::symlink_status(link).type();
+    SimConfig config;
+    config.linkPath = link.string();
+    std::string error;
+    bool opened = false;
+    {
+      Simulator simulator(config);
+      opened = simulator.Open(&error);
+      if (opened) {
+        EXPECT_EQ(std::filesystem::read_symlink(link), simulator.DevicePath()) << c.name;
+      } else if (c.replaced && error.find("Pseudo-Terminal") != std::string::npos) {
+        GTEST_SKIP() << error;
+      }
+    }
+    EXPECT_EQ(opened, c.replaced) << c.name << ": " << error;
+    if (!c.replaced) {
+      EXPECT_NE(error.find(link.string()), std::string::npos) << error;
+      EXPECT_EQ(std::filesystem::symlink_status(link).type(), before) << c.name;
+      if (before == std::filesystem::file_type::regular) {
+        EXPECT_EQ(dir.read("tty"), "keep me");
+      }
+    } else {
+      EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link))) << c.name << ": removed on exit";
+    }
+  }
 }
 
 } // namespace

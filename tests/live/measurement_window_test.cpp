@@ -8,10 +8,10 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "comm/fake_serial_line.h"
 #include "core/catalogue.h"
 #include "core/geometry.h"
 #include "core/live_display.h"
+#include "support/fake_serial_line.h"
 #include "live/measurement_window.h"
 #include "live/value_label.h"
 #include "support/event_loop.h"

@@ -10,21 +10,24 @@ namespace {
 
 struct Sent {
   RequestMember member;
-  double address;
-  double base;
+  int address;
+  int base;
 };
 
+const RequestResult kOk = RequestResult::Success();
+const RequestResult kFailed = RequestResult::Failed(FailureKind::TimedOut, "Station antwortet nicht");
+
 // A station whose instruments answer from a script: one result per request,
-// true when none is scripted.
+// success when none is scripted.
 class PollCycleTest : public ::testing::Test {
  protected:
   PollCycleTest()
       : cycle(station,
-              [this](RequestMember m, double address, double base) {
+              [this](RequestMember m, int address, int base) {
                 sent.push_back({m, address, base});
                 if (onRequest) onRequest();
-                if (answers.empty()) return true;
-                const bool a = answers.front();
+                if (answers.empty()) return kOk;
+                const RequestResult a = answers.front();
                 answers.erase(answers.begin());
                 return a;
               },
@@ -40,7 +43,7 @@ class PollCycleTest : public ::testing::Test {
 
   Station station;
   std::vector<Sent> sent;
-  std::vector<bool> answers;
+  std::vector<RequestResult> answers;
   std::function<void()> onRequest;
   std::map<int, std::string> labels;
   PollCycle cycle;
@@ -71,7 +74,7 @@ TEST_F(PollCycleTest, ChannelWithoutTypeIsSkippedAndTheNextPolled) {
 TEST_F(PollCycleTest, ExtChannelsUseRegisterBase20AndMembersFollowTheType) {
   Enable(0, 0, "3", true);
   Enable(1, 9, "3", false); // NaOH on the Ext. block
-  Enable(2, 13, "7abc");    // leading number of the address text
+  Enable(2, 13, "6.6abc");  // leading number of the address text, rounded
   cycle.RunPass();
   ASSERT_EQ(sent.size(), 3u);
   EXPECT_EQ(sent[0].member, RequestMember::Resistivity);
@@ -87,7 +90,7 @@ TEST_F(PollCycleTest, FailureTextsShowAndStayUntilALaterPassSucceeds) {
   Enable(1, 2, "2"); // pH
   station.sharedResults.PhValue = 7;
   station.sharedResults.RedoxValue = 250;
-  answers = {false, false, false, true, true, true};
+  answers = {kFailed, kFailed, kFailed, kOk, kOk, RequestResult::Interrupted()};
   cycle.RunPass();
   EXPECT_EQ(labels[0], "Out of order");
   EXPECT_EQ(labels[1], "Außer Betrieb");
@@ -96,6 +99,7 @@ TEST_F(PollCycleTest, FailureTextsShowAndStayUntilALaterPassSucceeds) {
   EXPECT_EQ(labels[1], "7.00 pH     0.0  °C");
   cycle.RunPass();
   EXPECT_EQ(labels[0], "250 mV     0.0  °C");
+  EXPECT_EQ(labels[1], "7.00 pH     0.0  °C") << "a request cut short leaves its label as it was";
 }
 
 TEST_F(PollCycleTest, AddressesThatAreNoStationAreNeverSent) {

@@ -11,7 +11,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "comm/fake_serial_line.h"
+#include "support/fake_serial_line.h"
 #include "live/measurement_window.h"
 #include "logger/extraction.h"
 #include "support/scripted_prompter.h"

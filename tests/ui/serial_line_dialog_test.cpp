@@ -9,7 +9,7 @@
 #include <QSignalSpy>
 #include <optional>
 
-#include "comm/fake_serial_line.h"
+#include "support/fake_serial_line.h"
 #include "comm/qt_serial_line.h"
 #include "live/station.h"
 #include "support/scripted_prompter.h"
@@ -177,7 +177,7 @@ TEST_F(ConfLSTest, ConfirmSavesWithoutTouchingTheOpenLine) {
   ConfLS& w = Started();
   QString error;
   line.SelectPort(2);
-  ASSERT_TRUE(line.Configure("9600,n,8, 1", &error));
+  ASSERT_TRUE(line.Configure(LineSettings{}, &error));
   ASSERT_TRUE(line.Open(&error));
   const int opens = line.openCount();
 
@@ -190,7 +190,7 @@ TEST_F(ConfLSTest, ConfirmSavesWithoutTouchingTheOpenLine) {
   EXPECT_EQ(stored.stopBitsIndex, 1);
   EXPECT_TRUE(line.IsOpen());
   EXPECT_EQ(line.openCount(), opens);
-  EXPECT_EQ(line.settingsText(), "9600,n,8, 1");
+  EXPECT_EQ(line.lineSettings(), (LineSettings{9600, Parity::None, 8, 1}));
   EXPECT_FALSE(w.isVisible());
 }
 
@@ -204,7 +204,7 @@ TEST_F(ConfLSTest, OpenLineUsesTheChoicesAsTheyStandAndSaysWhenItCannot) {
   EXPECT_TRUE(prompter.messages.empty());
   EXPECT_TRUE(line.IsOpen());
   EXPECT_EQ(line.selectedPort(), 3);
-  EXPECT_EQ(line.settingsText(), "2400,e,8, 1");
+  EXPECT_EQ(line.lineSettings(), (LineSettings{2400, Parity::Even, 8, 1}));
   EXPECT_TRUE(w.isVisible());
 
   w.OpenLine();

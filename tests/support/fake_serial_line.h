@@ -51,13 +51,11 @@ class FakeSerialLine : public SerialPort {
   const std::vector<Bytes>& written() const { return written_; }
   int flushCount() const { return flushCount_; }
   int selectedPort() const { return selectedPort_; }
-  const QString& settingsText() const { return settingsText_; }
   int openCount() const { return openCount_; }
   // Flushes and writes in the order they happened: "flush", "write".
   const std::vector<const char*>& operations() const { return operations_; }
 
   void SelectPort(int portNumber) override;
-  bool Configure(const QString& settingsText, QString* error) override;
   bool Open(QString* error) override;
   void Close() override;
   bool IsOpen() const override { return open_; }
@@ -68,14 +66,17 @@ class FakeSerialLine : public SerialPort {
   void DiscardOutput() override { pendingOutput_ = 0; }
   Bytes ReadAll() override;
   Bytes PeekInput(qint64 maxBytes) const override;
+  void DiscardInput(qint64 bytes) override;
   QString DeviceName() const override;
+
+ protected:
+  bool ApplyLineSettings(const LineSettings&, QString*) override { return true; }
 
  private:
   void Deliver(const Answer& answer);
 
   bool open_ = false;
   int selectedPort_ = 0;
-  QString settingsText_;
   std::optional<QString> openFailure_;
   int openCount_ = 0;
   Bytes input_;

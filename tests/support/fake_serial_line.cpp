@@ -1,9 +1,7 @@
-#include "fake_serial_line.h"
+#include "support/fake_serial_line.h"
 
 #include <QTimer>
 #include <algorithm>
-
-#include "comm/settings_text.h"
 
 namespace trelvan {
 
@@ -50,16 +48,6 @@ void FakeSerialLine::LoseLine(const QString& reason) {
 }
 
 void FakeSerialLine::SelectPort(int portNumber) { selectedPort_ = portNumber; }
-
-bool FakeSerialLine::Configure(const QString& settingsText, QString* error) {
-  std::string why;
-  if (!ParseSettingsText(settingsText.toStdString(), &why)) {
-    if (error) *error = QString::fromStdString(why);
-    return false;
-  }
-  settingsText_ = settingsText;
-  return true;
-}
 
 bool FakeSerialLine::Open(QString* error) {
   if (openFailure_) {
@@ -130,6 +118,11 @@ Bytes FakeSerialLine::ReadAll() {
 Bytes FakeSerialLine::PeekInput(qint64 maxBytes) const {
   const auto n = std::min<std::size_t>(input_.size(), static_cast<std::size_t>(std::max<qint64>(maxBytes, 0)));
   return Bytes(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(n));
+}
+
+void FakeSerialLine::DiscardInput(qint64 bytes) {
+  input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(
+                                                   input_.size(), static_cast<std::size_t>(std::max<qint64>(bytes, 0)))));
 }
 
 QString FakeSerialLine::DeviceName() const { return QStringLiteral("fake:Com%1").arg(selectedPort_); }

@@ -1,0 +1,75 @@
+#pragma once
+// What the simulator's --log says about each request it received, and the
+// label text the poller must show for a reply carrying those registers.
+
+#include <array>
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "comm/measurement_decoding.h"
+#include "core/catalogue.h"
+#include "core/live_display.h"
+#include "sim/rtu_slave_frames.h"
+
+namespace trelvan::testing {
+
+struct LoggedRequest {
+  long sequence = 0;
+  int station = 0;
+  int firstRegister = 0;
+  std::string fault;
+  std::array<std::uint16_t, 8> registers{};
+};
+
+// The simulator's log in the order the requests came:
+// "<seq> <station> <first> <count> <fault> <r0> .. <r7>".
+inline std::vector<LoggedRequest> ReadRequestLog(const std::string& text) {
+  std::vector<LoggedRequest> log;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    int count = 0;
+    LoggedRequest r;
+    words >> r.sequence >> r.station >> r.firstRegister >> count >> r.fault;
+    for (auto& word : r.registers) words >> word;
+    if (words) log.push_back(r);
+  }
+  return log;
+}
+
+// What the poller must show for a reply carrying `registers`.
+inline std::string ReadingText(int typeIndex, const std::array<std::uint16_t, 8>& registers) {
+  const std::vector<std::uint8_t> frame = sim::ReadRegistersReply(1, registers.data(), 8);
+  SharedResults results;
+  DecodeMeasurement(MeasurementTypeAt(typeIndex)->requestMember, frame, results);
+  return BuildLiveLabelText(typeIndex, results, ".");
+}
+
+// Pairs the poller's lines with the requests the simulator received. The
+// poller asks its channels in order, so the next logged request is the
+// line's own when it went to the line's station and block; otherwise the
+// request was never sent (held back after its station's time-out).
+class RequestMatcher {
+ public:
+  explicit RequestMatcher(std::vector<LoggedRequest> log) : log_(std::move(log)) {}
+
+  // The request of a line for `station` and `registerBase`, or nullptr when
+  // none was sent.
+  const LoggedRequest* Next(int station, int registerBase) {
+    if (next_ >= log_.size()) return nullptr;
+    const LoggedRequest& r = log_[next_];
+    if (r.station != station || r.firstRegister != registerBase) return nullptr;
+    ++next_;
+    return &r;
+  }
+  std::size_t unmatched() const { return log_.size() - next_; }
+  const std::vector<LoggedRequest>& log() const { return log_; }
+
+ private:
+  std::vector<LoggedRequest> log_;
+  std::size_t next_ = 0;
+};
+
+} // namespace trelvan::testing
