@@ -50,7 +50,7 @@ std::optional<StationRange> ParseStations(const QString& text) {
 
 std::string AnswerJson(const ScanAnswer& a) {
   std::string json = "{\"station\":" + std::to_string(a.station) + ",\"block\":" +
-                     JsonString(BlockId(a.block)) + ",\"settings\":" + JsonString(SettingsId(a.settings)) +
+                     JsonString(BlockId(a.block)) + ",\"settings\":" + JsonString(CompactSettingsText(a.settings)) +
                      ",\"reply_ms\":" + std::to_string(a.replyMs) + ",\"registers\":[";
   if (a.exceptionCode == 0) {
     for (std::size_t i = 0; i < a.registers.size(); ++i)
@@ -72,14 +72,26 @@ QString AnswerLine(const ScanAnswer& a) {
                      .arg(a.station)
                      .arg(a.block == Block::Master ? "Master" : "Ext.")
                      .arg(a.replyMs)
-                     .arg(QString::fromStdString(SettingsId(a.settings)));
+                     .arg(QString::fromStdString(CompactSettingsText(a.settings)));
   if (a.exceptionCode != 0) return line + QStringLiteral("Ausnahme %1 (der Block fehlt)").arg(a.exceptionCode);
   QStringList words;
   for (std::uint16_t r : a.registers) words << QStringLiteral("%1").arg(r, 4, 16, QChar('0')).toUpper();
   line += "Register " + words.join(' ');
+  // Types that read the registers alike (NaCl, NaOH, HCl, H2SO4) share one entry.
+  QStringList texts;
+  QList<QStringList> types;
+  for (const TypeReading& r : a.readings) {
+    const QString text = QString::fromStdString(r.text).simplified();
+    const qsizetype at = texts.indexOf(text);
+    if (at < 0) {
+      texts << text;
+      types.append({QString::fromStdString(r.type)});
+    } else {
+      types[at] << QString::fromStdString(r.type);
+    }
+  }
   QStringList readings;
-  for (const TypeReading& r : a.readings)
-    readings << QString::fromStdString(r.type) + " " + QString::fromStdString(r.text).simplified();
+  for (qsizetype i = 0; i < texts.size(); ++i) readings << types[i].join(", ") + " " + texts[i];
   if (!readings.isEmpty()) line += "; gelesen als " + readings.join("; ");
   return line;
 }

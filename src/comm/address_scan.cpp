@@ -33,28 +33,19 @@ std::string WithoutTrailingBlanks(std::string_view text) {
 } // namespace
 
 std::vector<TypeReading> ReadAsEachType(ByteView reply, const std::string& decimalSeparator) {
-  std::vector<TypeReading> readings;
+  // Types whose range code fits come first: the code is some evidence for
+  // them, where a type without one is merely not ruled out.
+  std::vector<TypeReading> withCode, withoutCode;
   for (const MeasurementType& type : MeasurementTypeCatalogue()) {
     SharedResults results;
     DecodeMeasurement(type.requestMember, reply, results);
     if (!RangeCodeFits(type.typeIndex, results)) continue;
-    readings.push_back({type.typeIndex, WithoutTrailingBlanks(type.listLabel),
-                        OneLine(BuildLiveLabelText(type.typeIndex, results, decimalSeparator))});
+    (LiveDisplayRuleFor(type.typeIndex)->rows.empty() ? withoutCode : withCode)
+        .push_back({type.typeIndex, WithoutTrailingBlanks(type.listLabel),
+                    OneLine(BuildLiveLabelText(type.typeIndex, results, decimalSeparator))});
   }
-  return readings;
-}
-
-std::string SettingsId(const LineSettings& s) {
-  char parity = 'n';
-  switch (s.parity) {
-    case Parity::None: parity = 'n'; break;
-    case Parity::Even: parity = 'e'; break;
-    case Parity::Odd: parity = 'o'; break;
-    case Parity::Mark: parity = 'm'; break;
-    case Parity::Space: parity = 's'; break;
-  }
-  return std::to_string(s.baudRate) + ',' + parity + ',' + std::to_string(s.dataBits) + ',' +
-         std::to_string(s.stopBits);
+  withCode.insert(withCode.end(), withoutCode.begin(), withoutCode.end());
+  return withCode;
 }
 
 std::vector<LineSettings> AddressScan::DialogSettings() {
@@ -153,7 +144,7 @@ bool AddressScan::Stopped() const { return cancelled_ || !lineLost_.isEmpty(); }
 
 void AddressScan::Ask(MeasurementRequests& requests, int station, Block block) {
   emit progress(done_, total_,
-                Asking(station, block) + ", " + QString::fromStdString(SettingsId(port_.lineSettings())));
+                Asking(station, block) + ", " + QString::fromStdString(CompactSettingsText(port_.lineSettings())));
   const RequestResult result = requests.Request(RequestMember::Resistivity, station, BaseOf(block));
   ++done_;
   if (result.interrupted) return; // a cancel; nothing was taken for a reply

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "comm/bytes.h"
+#include "comm/frame_codec.h"
 #include "comm/settings_text.h"
 #include "core/reading.h"
 
@@ -51,12 +52,9 @@ struct ScanAnswer {
 
 // The reply's registers read as every measurement type that can be what
 // sent them: each type whose range code (and unit code, where the type reads
-// one) has a row in its live rule, and each type without a range code, which
+// one) has a row in its live rule, then each type without a range code, which
 // no register rules out.
 std::vector<TypeReading> ReadAsEachType(ByteView reply, const std::string& decimalSeparator);
-
-// "9600,n,8,1"
-std::string SettingsId(const LineSettings& settings);
 
 struct ScanRange {
   int firstStation = 1;

@@ -52,6 +52,8 @@ int MeasurementRequests::QuietMs() const {
 }
 
 RequestResult MeasurementRequests::Request(RequestMember member, int station, int registerBase) {
+  lastReply_.clear();
+  lastReplyTime_ = {};
   if (station < kFirstStation || station > kLastStation) return FailedAt(FailureKind::NotAStation, station);
   if (registerBase < 0 || registerBase > 0xFFFF - (kMeasurementRegisterCount - 1)) {
     return RequestResult::Failed(FailureKind::NotAStation, NoSuchBlockText(registerBase, station));
@@ -140,6 +142,7 @@ RequestResult MeasurementRequests::Exchange(RequestMember member, int station, i
       return RequestResult::Interrupted();
     case ReplyOutcome::Exception:
     case ReplyOutcome::Complete:
+      lastReplyTime_ = std::chrono::round<std::chrono::milliseconds>(Clock::now() - reply.replyWaitBegan);
       break;
   }
 
@@ -150,6 +153,7 @@ RequestResult MeasurementRequests::Exchange(RequestMember member, int station, i
     return FailedAt(KindOf(check.fault), station);
   }
   DecodeMeasurement(member, reply.bytes, results_);
+  lastReply_ = reply.bytes;
   return RequestResult::Success();
 }
 

@@ -81,6 +81,12 @@ class MeasurementRequests {
   // operator's stop); a reply wait under way runs on.
   void InterruptHoldWait();
 
+  // The reply of the last request, a whole valid frame, and how long it took
+  // from the request leaving the output to the whole reply; empty and zero
+  // when the request got no reply (an exception reply has its time).
+  const Bytes& lastReply() const { return lastReply_; }
+  std::chrono::milliseconds lastReplyTime() const { return lastReplyTime_; }
+
   // The reply time-out (and drain time-out) of every request.
   void SetWaitTimes(const WaitTimes& times) { times_ = times; }
   const WaitTimes& waitTimes() const { return times_; }
@@ -108,6 +114,8 @@ class MeasurementRequests {
   std::int64_t pass_ = 0;     // 0: requests are not grouped into passes
   bool strayInput_ = false;   // the last exchange ended with a bad reply
   bool inHoldWait_ = false;
+  Bytes lastReply_;
+  std::chrono::milliseconds lastReplyTime_{0};
 };
 
 } // namespace trelvan

@@ -103,6 +103,8 @@ void SerialSetupWindow::BuildControls() {
   // The devices present.
   deviceTable_ = Table({"Gerät", "Fester Name", "Hersteller", "Produkt", "Seriennummer", "Zugriff"});
   deviceTable_->setObjectName("deviceTable");
+  deviceTable_->setMinimumHeight(90);
+  deviceTable_->setMaximumHeight(160);
   accessLabel_ = new QLabel;
   accessLabel_->setObjectName("accessLabel");
   accessLabel_->setWordWrap(true);
@@ -147,12 +149,16 @@ void SerialSetupWindow::BuildControls() {
     return s;
   };
   firstStation_ = spin(kLowestStation, kHighestStation, kLowestStation);
+  firstStation_->setObjectName("firstStation");
   lastStation_ = spin(kLowestStation, kHighestStation, kHighestStation);
-  replyMs_ = spin(50, 10000, 300);
+  lastStation_->setObjectName("lastStation");
+  replyMs_ = spin(20, 10000, 300);
+  replyMs_->setObjectName("replyMs");
   replyMs_->setSingleStep(50);
   replyMs_->setSuffix(" ms");
   replyMs_->setToolTip("So lange wartet jede Anfrage auf die Antwort. Die Messung wartet 2000 ms.");
   searchStation_ = spin(kLowestStation, kHighestStation, kLowestStation);
+  searchStation_->setObjectName("searchStation");
   testButton_ = new QPushButton("&Verbindung testen");
   testButton_->setToolTip("Öffnet die Leitung mit den Einstellungen aus \"PortCom.dat\" und fragt die "
                           "Station jedes eingeschalteten Kanals einmal.");
@@ -174,6 +180,7 @@ void SerialSetupWindow::BuildControls() {
   progressText_->setObjectName("progressText");
   answerTable_ = Table({"Station", "Block", "Einstellungen", "Antwortzeit", "Register", "Gelesen als"});
   answerTable_->setObjectName("answerTable");
+  answerTable_->setMinimumHeight(200);
   connect(answerTable_, &QTableWidget::itemSelectionChanged, this,
           &SerialSetupWindow::ShowTypesOfSelectedAnswer);
 
@@ -236,11 +243,11 @@ void SerialSetupWindow::BuildControls() {
 
   auto* outer = new QVBoxLayout(this);
   outer->addWidget(folderLabel_);
-  outer->addWidget(devices, 2);
+  outer->addWidget(devices, 1);
   outer->addWidget(assignments);
-  outer->addWidget(scans, 3);
+  outer->addWidget(scans, 4);
   outer->addWidget(closeButton, 0, Qt::AlignRight);
-  resize(980, 820);
+  resize(1000, 900);
 }
 
 void SerialSetupWindow::Refresh() {
@@ -444,7 +451,7 @@ void SerialSetupWindow::ShowAnswer(const ScanAnswer& answer) {
   }
   const QString texts[kAnswerColumns] = {QString::number(answer.station),
                                          BlockText(answer.block),
-                                         QString::fromStdString(SettingsId(answer.settings)),
+                                         QString::fromStdString(CompactSettingsText(answer.settings)),
                                          QStringLiteral("%1 ms").arg(answer.replyMs),
                                          RegisterText(answer),
                                          readAs};
