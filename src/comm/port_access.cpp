@@ -26,9 +26,9 @@ namespace trelvan {
 
 namespace {
 
-QString Reason(int errorNumber) { return QString::fromStdString(SystemErrorText(errorNumber)); }
-
 #ifdef Q_OS_UNIX
+
+QString Reason(int errorNumber) { return QString::fromStdString(SystemErrorText(errorNumber)); }
 
 // The rule of the trelvan package that gives the user at the seat access to
 // USB serial adapters.
