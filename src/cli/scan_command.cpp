@@ -25,6 +25,7 @@
 #include "comm/serial_line.h"
 #include "core/reading_json.h"
 #include "core/serial_settings.h"
+#include "core/station_address.h"
 #include "live/user_locale.h"
 
 namespace trelvan::cli {
@@ -36,7 +37,7 @@ struct StationRange {
   int last = 14;
 };
 
-// "3" or "1-14", stations 1..247.
+// "3" or "1-14", stations that can be asked.
 std::optional<StationRange> ParseStations(const QString& text) {
   const QStringList parts = text.split('-');
   if (parts.size() > 2) return std::nullopt;
@@ -44,7 +45,7 @@ std::optional<StationRange> ParseStations(const QString& text) {
   StationRange r;
   r.first = parts[0].trimmed().toInt(&okFirst);
   r.last = parts.size() == 2 ? parts[1].trimmed().toInt(&okLast) : r.first;
-  if (!okFirst || !okLast || r.first < 1 || r.last > 247 || r.first > r.last) return std::nullopt;
+  if (!okFirst || !okLast || r.first < kFirstStation || r.last > kLastStation || r.first > r.last) return std::nullopt;
   return r;
 }
 
@@ -144,9 +145,11 @@ int RunScan(const QStringList& args) {
   if (arguments.IsSet("stations")) {
     const auto parsed = ParseStations(arguments.Value("stations"));
     if (!parsed) {
-      err << "trelvan-cli scan: --stations erwartet eine Station oder einen Bereich von 1 bis 247 (\"1-14\"), "
-             "nicht \""
-          << arguments.Value("stations") << "\"\nHilfe: trelvan-cli scan --help\n";
+      err << QStringLiteral("trelvan-cli scan: --stations erwartet eine Station oder einen Bereich von %1 bis %2 "
+                            "(\"1-14\"), nicht \"%3\"\nHilfe: trelvan-cli scan --help\n")
+                 .arg(kFirstStation)
+                 .arg(kLastStation)
+                 .arg(arguments.Value("stations"));
       return kExitUsage;
     }
     stations = *parsed;

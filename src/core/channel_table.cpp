@@ -205,24 +205,4 @@ int ChannelSharingStationAndBlock(const ChannelTable& table) {
   return channel;
 }
 
-double LeadingNumber(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-  std::size_t end = i;
-  if (end < text.size() && (text[end] == '-' || text[end] == '+')) ++end;
-  const std::size_t digitsStart = end;
-  while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
-  if (end < text.size() && text[end] == '.') {
-    ++end;
-    while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
-  }
-  if (end == digitsStart) return 0;
-  std::string_view number = text.substr(i, end - i);
-  if (!number.empty() && number.front() == '+') number.remove_prefix(1);
-  double value = 0;
-  auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
-  (void)ptr;
-  return ec == std::errc() ? value : 0;
-}
-
 } // namespace trelvan

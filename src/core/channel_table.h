@@ -75,10 +75,6 @@ bool IsMasterChannel(const ChannelTable& table, int i);
 // of the last pair that breaks the rule, or -1 when none does.
 int ChannelSharingStationAndBlock(const ChannelTable& table);
 
-// The leading decimal number of an address text ("3abc" -> 3, "" -> 0), as the
-// poll cycle reads it.
-double LeadingNumber(std::string_view text);
-
 // Why a text cannot be stored in a quoted field of "config.txt", or "".
 std::string QuotedFieldProblem(std::string_view utf8);
 

@@ -18,6 +18,7 @@
 
 #include "core/catalogue.h"
 #include "core/prompter.h"
+#include "core/station_address.h"
 #include "core/version.h"
 #include "live/station.h"
 
@@ -35,28 +36,6 @@ W* Named(W* widget, const QString& name) {
 }
 
 } // namespace
-
-bool IsValidStationAddress(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return false;
-  text = text.substr(first, text.find_last_not_of(" \t") - first + 1);
-  // Digits, optionally a point and more digits: the poll cycle reads the same
-  // characters, so what passes here is the station it will address.
-  long whole = 0;
-  std::size_t i = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    whole = whole * 10 + (text[i] - '0');
-    if (whole > 1000) return false;
-  }
-  if (i == 0) return false;
-  if (i < text.size() && text[i] == '.') {
-    // "3.0" is station 3; "3.5" is no station at all.
-    for (++i; i < text.size(); ++i)
-      if (text[i] != '0') return false;
-  }
-  if (i != text.size()) return false;
-  return whole >= 1 && whole <= 14;
-}
 
 ConfigW::ConfigW(Station& station, Prompter& prompter, QWidget* parent)
     : QWidget(parent), station_(station), prompter_(prompter) {
@@ -299,7 +278,7 @@ void ConfigW::CheckAddressOnLeave(int channel) {
   // Back in the field already, or leaving for "ABBRECHEN", which discards
   // the text anyway.
   if (now == row.address || now == cancelButton_) return;
-  if (IsValidStationAddress(row.address->text().toStdString())) return;
+  if (IsConfigurableStationAddress(row.address->text().toStdString())) return;
   WarnWrongAddress(channel);
 }
 
@@ -317,7 +296,7 @@ bool ConfigW::RangeCheckEnabledChannels() {
   // An enabled channel with no valid address would be polled at station 0.
   for (int i = 0; i < kChannelCount; ++i) {
     const ChannelConfig& c = station_.channelTable[i];
-    if (c.isEnabled() && !IsValidStationAddress(c.stationAddress)) {
+    if (c.isEnabled() && !IsConfigurableStationAddress(c.stationAddress)) {
       WarnWrongAddress(i);
       return false;
     }

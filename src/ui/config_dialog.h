@@ -23,10 +23,6 @@ namespace trelvan {
 class Prompter;
 struct Station;
 
-// Whether the operator's address text names a station the line can reach: a
-// whole decimal number from 1 to 14, blanks around it allowed ("03" is 3).
-bool IsValidStationAddress(std::string_view text);
-
 class ConfigW : public QWidget {
   Q_OBJECT
 

@@ -22,6 +22,7 @@
 #include "core/catalogue.h"
 #include "core/channel_table.h"
 #include "core/prompter.h"
+#include "core/station_address.h"
 #include "live/station.h"
 
 namespace trelvan {
@@ -30,10 +31,6 @@ namespace {
 
 enum DeviceColumn { kKernel, kStable, kMaker, kProduct, kSerial, kAccess, kDeviceColumns };
 enum AnswerColumn { kStation, kBlock, kSettings, kReplyTime, kRegisters, kReadAs, kAnswerColumns };
-
-// Stations a channel can be given (the configuration dialog's address check).
-constexpr int kLowestStation = 1;
-constexpr int kHighestStation = 14;
 
 QString AccessWord(const PortAccess& a) {
   using State = PortAccess::State;
@@ -148,16 +145,16 @@ void SerialSetupWindow::BuildControls() {
     s->setValue(value);
     return s;
   };
-  firstStation_ = spin(kLowestStation, kHighestStation, kLowestStation);
+  firstStation_ = spin(kFirstStation, kLastConfigurableStation, kFirstStation);
   firstStation_->setObjectName("firstStation");
-  lastStation_ = spin(kLowestStation, kHighestStation, kHighestStation);
+  lastStation_ = spin(kFirstStation, kLastConfigurableStation, kLastConfigurableStation);
   lastStation_->setObjectName("lastStation");
   replyMs_ = spin(20, 10000, 300);
   replyMs_->setObjectName("replyMs");
   replyMs_->setSingleStep(50);
   replyMs_->setSuffix(" ms");
   replyMs_->setToolTip("So lange wartet jede Anfrage auf die Antwort. Die Messung wartet 2000 ms.");
-  searchStation_ = spin(kLowestStation, kHighestStation, kLowestStation);
+  searchStation_ = spin(kFirstStation, kLastConfigurableStation, kFirstStation);
   searchStation_->setObjectName("searchStation");
   testButton_ = new QPushButton("&Verbindung testen");
   testButton_->setToolTip("Öffnet die Leitung mit den Einstellungen aus \"PortCom.dat\" und fragt die "
@@ -402,9 +399,9 @@ void SerialSetupWindow::TestConnection() {
   const ChannelTable& table = station_.channelTable;
   for (int i = 0; i < kChannelCount; ++i) {
     if (!table[i].isEnabled()) continue;
-    const double address = LeadingNumber(table[i].stationAddress);
-    if (address < 1 || address > 247) continue;
-    blocks.emplace_back(static_cast<int>(address), IsMasterChannel(table, i) ? Block::Master : Block::Ext);
+    const std::optional<int> station = StationNumber(table[i].stationAddress);
+    if (!station) continue;
+    blocks.emplace_back(*station, IsMasterChannel(table, i) ? Block::Master : Block::Ext);
   }
   RunScan("Verbindungstest", [&](AddressScan& scan) {
     connect(&scan, &AddressScan::unanswered, this, &SerialSetupWindow::ShowNoAnswer);
@@ -496,8 +493,10 @@ void SerialSetupWindow::TakeIntoChannel() {
     return;
   }
   const ScanAnswer& a = answers_[static_cast<std::size_t>(index)];
-  if (a.station < kLowestStation || a.station > kHighestStation) {
-    prompter_.tell(PromptIcon::Warning, QStringLiteral("Ein Kanal liest nur die Stationen 1 bis 14, nicht %1.")
+  if (!IsConfigurableStationAddress(std::to_string(a.station))) {
+    prompter_.tell(PromptIcon::Warning, QStringLiteral("Ein Kanal liest nur die Stationen %1 bis %2, nicht %3.")
+                                            .arg(kFirstStation)
+                                            .arg(kLastConfigurableStation)
                                             .arg(a.station)
                                             .toStdString());
     return;

@@ -221,14 +221,5 @@ TEST(ChannelCaptions, FlowChannelsNameTheirVolumeLines) {
   EXPECT_EQ(t.ChannelCaption[3], "X\r\nTages Volumen\r\nGesamtvolumen");
 }
 
-TEST(ChannelAddress, LeadingNumberAsThePollCycleReadsIt) {
-  EXPECT_EQ(LeadingNumber("3"), 3);
-  EXPECT_EQ(LeadingNumber("3abc"), 3);
-  EXPECT_EQ(LeadingNumber(" 12"), 12);
-  EXPECT_EQ(LeadingNumber(""), 0);
-  EXPECT_EQ(LeadingNumber("abc"), 0);
-  EXPECT_EQ(LeadingNumber("2.6"), 2.6);
-}
-
 } // namespace
 } // namespace trelvan

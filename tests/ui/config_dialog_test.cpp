@@ -261,38 +261,6 @@ TEST_F(ConfigWTest, AfterConflictsZeroThreeAndOneTwoTheFocusIsInChannelOne) {
   EXPECT_EQ(w.focusWidget(), Address(1));
 }
 
-struct AddressText {
-  const char* text;
-  bool valid;
-};
-
-class StationAddressTest : public ::testing::TestWithParam<AddressText> {};
-
-// "3.0" gives Text_3Point0, "" Text_Empty: names ctest -R can use.
-std::string AddressTextName(const ::testing::TestParamInfo<AddressText>& info) {
-  std::string name = "Text_";
-  for (const char c : std::string_view(info.param.text)) {
-    if (std::isalnum(static_cast<unsigned char>(c))) name += c;
-    else name += c == ' ' ? "Blank" : c == '.' ? "Point" : c == '-' ? "Minus" : "_";
-  }
-  return *info.param.text ? name : name + "Empty";
-}
-
-TEST_P(StationAddressTest, OnlyWholeNumbersFromOneToFourteenAreStations) {
-  EXPECT_EQ(IsValidStationAddress(GetParam().text), GetParam().valid) << '"' << GetParam().text << '"';
-}
-
-INSTANTIATE_TEST_SUITE_P(ConfigW, StationAddressTest,
-                         ::testing::Values(AddressText{"1", true}, AddressText{"14", true},
-                                           AddressText{"03", true}, AddressText{" 7 ", true},
-                                           AddressText{"3.0", true}, AddressText{"0", false},
-                                           AddressText{"15", false}, AddressText{"", false},
-                                           AddressText{"  ", false}, AddressText{"abc", false},
-                                           AddressText{"3abc", false}, AddressText{"3.5", false},
-                                           AddressText{"-3", false}, AddressText{"1e1", false},
-                                           AddressText{"99999999999999999999", false}),
-                         AddressTextName);
-
 TEST_F(ConfigWTest, LeavingAWrongAddressWarnsAndKeepsTheFocusThere) {
   StoreTwoChannelsAtThree(true, true);
   ConfigW& w = Started(true);
