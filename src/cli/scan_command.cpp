@@ -185,6 +185,10 @@ int RunScan(const QStringList& args) {
   scan.SetDecimalSeparator(UserDecimalSeparator());
   QTextStream out(stdout);
   const bool json = arguments.IsSet("json");
+  QObject::connect(&scan, &AddressScan::settingRefused, [&](const QString& reason) {
+    err << reason << "\n";
+    err.flush();
+  });
   QObject::connect(&scan, &AddressScan::answered, [&](const ScanAnswer& a) {
     if (json)
       out << QString::fromStdString(AnswerJson(a)) << "\n";

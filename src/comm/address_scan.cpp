@@ -125,7 +125,7 @@ bool AddressScan::SearchSettings(int station, int replyMs) {
     QString error;
     if (!port_.Configure(settings, &error)) {
       ++done_;
-      emit unanswered(station, Block::Master, error);
+      emit settingRefused(error);
       continue;
     }
     // Each setting is a pass of its own: a time-out under one is waited out

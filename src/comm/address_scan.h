@@ -100,6 +100,8 @@ class AddressScan : public QObject {
   void answered(const trelvan::ScanAnswer& answer);
   // A block that gave no answer, and why (German).
   void unanswered(int station, trelvan::Block block, const QString& reason);
+  // A setting of the settings search that the device refuses: not tried.
+  void settingRefused(const QString& reason);
 
  private:
   void Start();

@@ -372,6 +372,8 @@ void SerialSetupWindow::RunScan(const QString& what, Work work) {
     progressText_->setText(text);
   });
   connect(&scan, &AddressScan::answered, this, &SerialSetupWindow::ShowAnswer);
+  connect(&scan, &AddressScan::settingRefused, this,
+          [this](const QString& reason) { ShowNoAnswer(searchStation_->value(), Block::Master, reason); });
   scan_ = &scan;
   SetBusy(true);
   QPointer<SerialSetupWindow> self(this);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -97,6 +98,17 @@ TEST_F(ScanLine, SettingsSearchFindsTheOneTheStationAnswersTo) {
     EXPECT_TRUE(a.settings.baudRate == 4800 && a.settings.stopBits == 2) << CompactSettingsText(a.settings);
   // The line is set back to what it was.
   EXPECT_EQ(line_.lineSettings(), LineSettings{});
+}
+
+TEST_F(ScanLine, CancelEndsTheWaitUnderWay) {
+  if (!Start(SimConfig{})) GTEST_SKIP() << "no pseudo-terminal";
+  AddressScan scan(line_);
+  QTimer::singleShot(100, &scan, &AddressScan::Cancel);
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_FALSE(scan.Scan({1, 14, true, true, 2000}));
+  EXPECT_TRUE(scan.cancelled());
+  EXPECT_LT(clock.elapsed(), 1000); // not the 2000 ms of the first silent station
 }
 
 } // namespace
