@@ -10,5 +10,6 @@ int RunSim(const QStringList& args);
 int RunPoll(const QStringList& args);
 int RunExport(const QStringList& args);
 int RunRecords(const QStringList& args);
+int RunScan(const QStringList& args);
 
 } // namespace trelvan::cli

@@ -52,6 +52,7 @@ int MeasurementRequests::QuietMs() const {
 }
 
 RequestResult MeasurementRequests::Request(RequestMember member, int station, int registerBase) {
+  lastReply_.clear();
   if (station < kFirstStation || station > kLastStation) return FailedAt(FailureKind::NotAStation, station);
   if (registerBase < 0 || registerBase > 0xFFFF - (kMeasurementRegisterCount - 1)) {
     return RequestResult::Failed(FailureKind::NotAStation, NoSuchBlockText(registerBase, station));
@@ -170,6 +171,7 @@ RequestResult MeasurementRequests::Exchange(RequestMember member, int station, i
   } else {
     DecodeMeasurement(member, reply.bytes, results_);
   }
+  if (result.ok()) lastReply_ = reply.bytes;
   result.replyMs = replyMs;
   return Replied(std::move(result), station, reply.bytes);
 }

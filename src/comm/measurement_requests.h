@@ -86,6 +86,9 @@ class MeasurementRequests {
 
   // Every request and reply goes to `log` as well (nullptr: none).
   void SetFrameLog(FrameLog* log) { frames_ = log; }
+  // The reply of the last request, a whole valid frame; empty when the
+  // request got none.
+  const Bytes& lastReply() const { return lastReply_; }
 
   // The reply time-out (and drain time-out) of every request.
   void SetWaitTimes(const WaitTimes& times) { times_ = times; }
@@ -118,6 +121,7 @@ class MeasurementRequests {
   bool strayInput_ = false;   // the last exchange ended with a bad reply
   bool inHoldWait_ = false;
   FrameLog* frames_ = nullptr;
+  Bytes lastReply_;
 };
 
 } // namespace trelvan

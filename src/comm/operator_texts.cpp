@@ -23,12 +23,7 @@ QString PortOpenFailedText(const QString& device, const QString& reason) {
 }
 
 QString SettingNotAppliedText(const LineSettings& settings, const QString& device, const QString& reason) {
-  const QString parity = QStringLiteral("neoms").mid(static_cast<int>(settings.parity), 1);
-  const QString text = QStringLiteral("%1,%2,%3,%4")
-                           .arg(settings.baudRate)
-                           .arg(parity)
-                           .arg(settings.dataBits)
-                           .arg(settings.stopBits);
+  const QString text = QString::fromStdString(CompactSettingsText(settings));
   return QStringLiteral("Die Einstellung \"%1\" lässt sich an %2 nicht setzen: %3").arg(text, device, reason);
 }
 

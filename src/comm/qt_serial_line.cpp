@@ -8,6 +8,8 @@
 #endif
 
 #include "comm/operator_texts.h"
+#include "comm/port_access.h"
+#include "comm/port_directory.h"
 
 namespace trelvan {
 
@@ -45,15 +47,7 @@ QtSerialLine::QtSerialLine(QObject* parent) : SerialPort(parent) {
 
 QtSerialLine::~QtSerialLine() = default;
 
-QString QtSerialLine::DeviceForPort(int portNumber) {
-  const QByteArray fromEnvironment = qgetenv(QByteArray("TRELVAN_COM") + QByteArray::number(portNumber));
-  if (!fromEnvironment.isEmpty()) return QString::fromLocal8Bit(fromEnvironment);
-#ifdef Q_OS_WIN
-  return QStringLiteral("COM%1").arg(portNumber);
-#else
-  return QStringLiteral("/dev/ttyS%1").arg(portNumber - 1);
-#endif
-}
+QString QtSerialLine::DeviceForPort(int portNumber) { return PortDirectory().DeviceForPort(portNumber); }
 
 void QtSerialLine::SelectPort(int portNumber) { SelectDevice(DeviceForPort(portNumber)); }
 
@@ -87,7 +81,15 @@ bool QtSerialLine::Open(QString* error) {
   port_.setPortName(device_);
   if (!port_.open(QIODevice::ReadWrite)) {
     if (error) {
-      *error = PortOpenFailedText(device_, OpenFailureReason(port_.error(), port_.errorString()));
+      // Qt reports a missing permission and a device held elsewhere alike;
+      // the device node and /proc tell them apart, and what helps.
+      const PortAccess access = port_.error() == QSerialPort::PermissionError ||
+                                        port_.error() == QSerialPort::DeviceNotFoundError
+                                    ? CheckPortAccess(device_)
+                                    : PortAccess{};
+      *error = PortOpenFailedText(device_, access.text.isEmpty()
+                                               ? OpenFailureReason(port_.error(), port_.errorString())
+                                               : access.text);
     }
     port_.clearError();
     return false;

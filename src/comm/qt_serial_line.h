@@ -1,8 +1,11 @@
 #pragma once
 // The serial line on QSerialPort.
 //
-// "Com k" opens the device named by the environment variable TRELVAN_COMk when
-// it is set, otherwise /dev/ttyS{k-1} on Linux and COMk on Windows.
+// "Com k" opens the device PortDirectory gives it: TRELVAN_COMk when set,
+// otherwise the device assigned in "trelvan.ini" of the working folder,
+// otherwise /dev/ttyS{k-1} on Linux and COMk on Windows. An open that fails
+// for want of permission, or because another program holds the device, says
+// so and what helps (CheckPortAccess).
 
 #include <QSerialPort>
 

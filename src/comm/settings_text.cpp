@@ -76,4 +76,9 @@ double CharacterTimeMs(const LineSettings& settings) {
   return 1000.0 * bits / settings.baudRate;
 }
 
+std::string CompactSettingsText(const LineSettings& s) {
+  return std::to_string(s.baudRate) + ',' + "neoms"[static_cast<int>(s.parity)] + ',' + std::to_string(s.dataBits) +
+         ',' + std::to_string(s.stopBits);
+}
+
 } // namespace trelvan

@@ -23,6 +23,9 @@ struct LineSettings {
 // The settings of a text, or nothing with the reason (German) in `why`.
 std::optional<LineSettings> ParseSettingsText(std::string_view text, std::string* why = nullptr);
 
+// The settings in their compact form, "9600,n,8,1" (no blanks).
+std::string CompactSettingsText(const LineSettings& settings);
+
 // How long one character takes on the line: start bit, data bits, parity bit
 // and stop bits at the speed. 9600 baud, 8 data bits, no parity, one stop
 // bit: 10 bits, 1.04 ms.

@@ -195,4 +195,14 @@ bool IsMasterChannel(const ChannelTable& table, int i) {
   return table[i].isMaster;
 }
 
+int ChannelSharingStationAndBlock(const ChannelTable& table) {
+  int channel = -1;
+  for (int i = 0; i < kChannelCount; ++i)
+    for (int j = i + 1; j < kChannelCount; ++j)
+      if (table[i].isEnabled() && table[j].isEnabled() && table[i].stationAddress == table[j].stationAddress &&
+          IsMasterChannel(table, i) == IsMasterChannel(table, j))
+        channel = i;
+  return channel;
+}
+
 } // namespace trelvan

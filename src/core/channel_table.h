@@ -70,6 +70,11 @@ void BuildChannelCaptions(ChannelTable& table);
 // The Master flag of channel i; false for an index outside 0..3.
 bool IsMasterChannel(const ChannelTable& table, int i);
 
+// Two enabled channels on one station must read different register blocks;
+// the addresses are compared as typed ("3" and "03" differ). The lower channel
+// of the last pair that breaks the rule, or -1 when none does.
+int ChannelSharingStationAndBlock(const ChannelTable& table);
+
 // Why a text cannot be stored in a quoted field of "config.txt", or "".
 std::string QuotedFieldProblem(std::string_view utf8);
 

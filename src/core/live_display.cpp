@@ -1,5 +1,6 @@
 #include "live_display.h"
 
+#include <algorithm>
 #include <array>
 
 #include "catalogue.h"
@@ -219,6 +220,18 @@ std::vector<ReadingValue> LiveReadingValues(int typeIndex, const SharedResults& 
     break;
   }
   return values;
+}
+
+bool RangeCodeFits(int typeIndex, const SharedResults& r) {
+  const LiveDisplayRule* rule = LiveDisplayRuleFor(typeIndex);
+  if (!rule) return false;
+  if (rule->rows.empty()) return true;
+  // The display reads only the oxygen unit's low bit, so any code would pass
+  // that way; an oxygen instrument sends 0 or 1.
+  const int code = rule->rangeCode == R::OxygenUnitLowBit ? r.OxygenUnit : RangeCode(rule->rangeCode, r);
+  const bool known = std::any_of(rule->rows.begin(), rule->rows.end(),
+                                 [code](const RangeRow& row) { return row.code == code; });
+  return known && (rule->unitFromReply == U::None || !UnitText(rule->unitFromReply, r).empty());
 }
 
 std::string_view FailureText(int typeIndex) {

@@ -60,6 +60,12 @@ std::string BuildLiveLabelText(int typeIndex, const SharedResults& results,
 // a counter whose digits are no number, have no number. Names: value_name.
 std::vector<ReadingValue> LiveReadingValues(int typeIndex, const SharedResults& results);
 
+// Whether the results can come from an instrument of the type: the type's
+// rule has a row for their range code and, where the type shows a unit from
+// the reply, the unit code is one it knows. A type without a range code has
+// nothing that rules it out.
+bool RangeCodeFits(int typeIndex, const SharedResults& results);
+
 // Text shown in a channel's label when its request fails.
 std::string_view FailureText(int typeIndex);
 

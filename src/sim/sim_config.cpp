@@ -117,6 +117,17 @@ std::optional<RandomFaults> ParseRandomFaults(const std::string& value, std::str
   return random;
 }
 
+// "4800,2": speed and stop bits.
+std::optional<LineChoice> ParseLineChoice(const std::string& value, std::string* error) {
+  const std::size_t comma = value.find(',');
+  const long speed = Number(Trim(value.substr(0, comma))).value_or(0);
+  const long stop = comma == std::string::npos ? 0 : Number(Trim(value.substr(comma + 1))).value_or(0);
+  if (speed > 0 && speed <= 115200 && (stop == 1 || stop == 2))
+    return LineChoice{static_cast<int>(speed), static_cast<int>(stop)};
+  Fail(error, "--line: \"" + value + "\" ist nicht GESCHWINDIGKEIT,STOPPBITS (z. B. 4800,2)");
+  return std::nullopt;
+}
+
 } // namespace
 
 std::optional<SimOptions> ParseSimArguments(const std::vector<std::string>& args, std::string* error) {
@@ -157,6 +168,12 @@ std::optional<SimOptions> ParseSimArguments(const std::vector<std::string>& args
       }
       (option == "--close-after" ? options.config.closeAfterRequests : options.config.reopenAfterMs) =
           static_cast<int>(*n);
+      continue;
+    }
+    if (option == "--line") {
+      auto line = ParseLineChoice(value, error);
+      if (!line) return std::nullopt;
+      options.config.answerOnly = line;
       continue;
     }
     if (option == "--random-faults") {
@@ -327,6 +344,10 @@ std::string SimHelpText() {
       "  --exception A[:CODE],...   Ausnahmeantwort (Vorgabe Code 4, Gerätefehler)\n"
       "  --foreign LISTE            Antwort mit der Adresse einer anderen Station\n"
       "  --trickle LISTE            Antwort Byte für Byte, 2 ms Abstand\n"
+      "  --line 4800,2              alle Stationen antworten nur, solange der Master\n"
+      "                             diese Geschwindigkeit und Stoppbitzahl\n"
+      "                             eingestellt hat (Vorgabe: unter allen; die\n"
+      "                             Parität verrät ein Pseudo-Terminal nicht)\n"
       "\n"
       "\n"
       "Eine fehlerhafte Leitung (für Dauertests):\n"
@@ -339,7 +360,7 @@ std::string SimHelpText() {
       "        Temperaturregister trägt dann die laufende Nummer der Anfrage modulo 1000.\n"
       "  --reply-ms N         Antwortfrist des Masters in ms (100..10000, Vorgabe 2000)\n"
       "  --log DATEI          je Anfrage eine Zeile: Nummer, Station, erstes Register,\n"
-      "                       Anzahl, Fehler (none, silent, bad-crc, short, extra:N,\n"
+      "                       Anzahl, Fehler (none, silent, line, bad-crc, short, extra:N,\n"
       "                       delay:MS, exception:CODE, foreign, trickle) und die acht\n"
       "                       Registerwerte des Blocks\n"
       "\n"

@@ -57,6 +57,16 @@ struct DelayRange {
 };
 inline DelayRange RandomDelayRange(int masterReplyMs) { return {masterReplyMs * 9 / 10, masterReplyMs * 23 / 20}; }
 
+// Speed and stop bits of a line. (Its parity is not among them: a Linux
+// pseudo-terminal always clears the parity-enable flag, and QSerialPort
+// leaves the odd flag set when parity is switched off, so the simulator
+// cannot read the parity the master set.)
+struct LineChoice {
+  int baudRate = 9600;
+  int stopBits = 1;
+  bool operator==(const LineChoice&) const = default;
+};
+
 struct SimConfig {
   std::vector<SimInstrument> instruments;
   std::map<int, StationFaults> faults; // by station address
@@ -75,6 +85,10 @@ struct SimConfig {
   // the master across an unplug and a replug. A path that exists and is not
   // such a link is refused.
   std::string linkPath;
+  // The instruments are set to this line: while the master's side of the
+  // terminal has another speed or stop-bit count, they stay silent, as on a
+  // real line where the bytes arrive garbled. None: any settings.
+  std::optional<LineChoice> answerOnly;
   // The terminal closes (an unplugged adapter) after this many requests; 0: never.
   int closeAfterRequests = 0;
   // A new terminal opens this long after the close; negative: it stays away.

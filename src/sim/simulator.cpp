@@ -264,7 +264,24 @@ struct Simulator::Impl {
       DrawnFault drawn = DrawFault(*config.randomFaults, config.masterReplyMs, random);
       if (drawn.name != "none") fault = std::move(drawn);
     }
+    if (config.answerOnly && !MasterLineIs(*config.answerOnly)) {
+      fault.faults = StationFaults{};
+      fault.faults.silent = true;
+      fault.name = "line";
+    }
     return fault;
+  }
+
+  // The speed and stop bits the master gave the terminal, read on our end.
+  bool MasterLineIs(const LineChoice& line) const {
+    termios t{};
+    if (::tcgetattr(slaveHold >= 0 ? slaveHold : master, &t) != 0) return true;
+    const speed_t speed = ::cfgetospeed(&t);
+    const std::pair<int, speed_t> speeds[] = {{1200, B1200}, {2400, B2400}, {4800, B4800}, {9600, B9600},
+                                             {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}};
+    const auto known = std::find_if(std::begin(speeds), std::end(speeds), [&](auto& s) { return s.first == line.baudRate; });
+    return known != std::end(speeds) && known->second == speed &&
+           ((t.c_cflag & CSTOPB) != 0 ? 2 : 1) == line.stopBits;
   }
 
   void Log(const std::uint8_t* frame, const std::string& faultName, const RegisterBlock& registers) {

@@ -307,16 +307,7 @@ bool ConfigW::RangeCheckEnabledChannels() {
 void ConfigW::Confirm() {
   if (!RangeCheckEnabledChannels()) return;
 
-  // Two enabled channels on one station must read different register
-  // blocks. The addresses are compared as typed: "3" and "03" differ.
-  const ChannelTable& table = station_.channelTable;
-  int conflictChannel = -1;
-  for (int i = 0; i < kChannelCount; ++i)
-    for (int j = i + 1; j < kChannelCount; ++j)
-      if (table[i].isEnabled() && table[j].isEnabled() &&
-          table[i].stationAddress == table[j].stationAddress &&
-          IsMasterChannel(table, i) == IsMasterChannel(table, j))
-        conflictChannel = i;
+  const int conflictChannel = ChannelSharingStationAndBlock(station_.channelTable);
   if (conflictChannel >= 0) {
     rows_[static_cast<std::size_t>(conflictChannel)].address->setFocus(Qt::OtherFocusReason);
     prompter_.beep();

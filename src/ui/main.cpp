@@ -1,6 +1,6 @@
 // trelvan: the station's desktop application.
 //
-//   trelvan                     works in the current folder on the configured line
+//   trelvan                     works in its working folder (see work_folder.h) on the configured line
 //   trelvan --simulate          works in a demo folder on the built-in simulated station
 //   trelvan --folder DIR        works in DIR
 

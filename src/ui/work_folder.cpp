@@ -4,6 +4,7 @@
 #include <QStandardPaths>
 #include <QTextStream>
 
+#include "core/working_folder.h"
 #include "ui/demo_station.h"
 
 namespace trelvan {
@@ -13,7 +14,12 @@ WorkFolderOptions::WorkFolderOptions(QCommandLineParser& parser) { parser.addOpt
 bool EnterWorkFolder(const QCommandLineParser& parser, const WorkFolderOptions& options, DemoStation& demo) {
   QTextStream out(stdout);
   QTextStream err(stderr);
-  QString workFolder = parser.isSet(options.folder) ? parser.value(options.folder) : QDir::currentPath();
+  // --folder DIR, else a current folder with a "config.txt", else the
+  // user's data folder, made on the first start.
+  const WorkingFolder chosen = ChooseWorkingFolder(WorkingFolderInputsOfProcess(
+      parser.isSet(options.folder) ? std::optional<std::filesystem::path>(parser.value(options.folder).toStdString())
+                                   : std::nullopt));
+  QString workFolder = QString::fromStdString(chosen.path.string());
   if (parser.isSet(options.simulate)) {
     if (!parser.isSet(options.folder))
       workFolder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/demo";
@@ -22,6 +28,9 @@ bool EnterWorkFolder(const QCommandLineParser& parser, const WorkFolderOptions& 
       return false;
     }
     out << "Simulierte Station an " << demo.devicePath() << ", Ordner " << workFolder << "\n";
+  } else if (std::string error; !PrepareWorkingFolder(chosen, &error)) {
+    err << QString::fromStdString(error) << "\n";
+    return false;
   }
   if (!QDir::setCurrent(workFolder)) {
     err << "Der Ordner " << workFolder << " ist nicht erreichbar.\n";

@@ -1,7 +1,8 @@
 #pragma once
-// Where the application works, chosen on its command line: the current
-// folder, --folder DIR, or with --simulate a demo folder on the built-in
-// simulated station. Shared by `trelvan` and its screenshot tour.
+// Where the application works: --folder DIR; else the current folder when it
+// holds a "config.txt"; else the user's data folder (ChooseWorkingFolder);
+// or with --simulate a demo folder on the built-in simulated station. Shared
+// by `trelvan` and its screenshot tour.
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>

@@ -1,0 +1,115 @@
+// The address scan and the settings search against the simulator.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <algorithm>
+
+#include "comm/address_scan.h"
+#include "comm/qt_serial_line.h"
+#include "support/running_simulator.h"
+
+namespace trelvan {
+namespace {
+
+using sim::SimConfig;
+using sim::SimInstrument;
+
+SimInstrument At(int station, int base, int typeIndex, std::optional<std::array<std::uint16_t, 8>> registers = {}) {
+  SimInstrument i;
+  i.station = station;
+  i.registerBase = base;
+  i.typeIndex = typeIndex;
+  i.member = MeasurementTypeAt(typeIndex)->requestMember;
+  i.fixedRegisters = registers;
+  return i;
+}
+
+struct Found {
+  int station;
+  Block block;
+  int exceptionCode;
+  bool operator==(const Found&) const = default;
+};
+
+class ScanLine : public ::testing::Test {
+ protected:
+  bool Start(SimConfig config) {
+    sim_ = std::make_unique<testing::RunningSimulator>(std::move(config));
+    if (!sim_->available()) return false;
+    line_.SelectDevice(QString::fromStdString(sim_->devicePath()));
+    QString error;
+    EXPECT_TRUE(line_.Configure(LineSettings{}, &error)) << error.toStdString();
+    EXPECT_TRUE(line_.Open(&error)) << error.toStdString();
+    return true;
+  }
+  void TearDown() override { line_.Close(); }
+
+  std::unique_ptr<testing::RunningSimulator> sim_;
+  QtSerialLine line_;
+};
+
+TEST_F(ScanLine, FindsStationsOnBothBlocksAndPassesOverSilentOnes) {
+  SimConfig config;
+  config.instruments = {At(2, 0, 2, std::array<std::uint16_t, 8>{0, 0, 0, 712, 215, 0, 0, 0}),
+                        At(2, 20, 5), At(4, 0, 1), At(6, 0, 0), At(7, 20, 3)};
+  config.faults[6].silent = true;
+  if (!Start(config)) GTEST_SKIP() << "no pseudo-terminal";
+
+  AddressScan scan(line_);
+  std::vector<Found> found;
+  QObject::connect(&scan, &AddressScan::answered,
+                   [&](const ScanAnswer& a) { found.push_back({a.station, a.block, a.exceptionCode}); });
+  QElapsedTimer clock;
+  clock.start();
+  ASSERT_TRUE(scan.Scan({1, 8, true, true, 100}));
+  // Five silent stations, each asked once a round: 10 time-outs of 100 ms.
+  EXPECT_LT(clock.elapsed(), 3000);
+
+  // Master round first; a station without the block answers with an exception.
+  const std::vector<Found> expected{{2, Block::Master, 0}, {4, Block::Master, 0}, {7, Block::Master, 2},
+                                    {2, Block::Ext, 0},    {4, Block::Ext, 2},    {7, Block::Ext, 0}};
+  EXPECT_EQ(found, expected);
+
+  const ScanAnswer& ph = scan.answers().front();
+  EXPECT_EQ(ph.registers, (std::array<std::uint16_t, 8>{0, 0, 0, 712, 215, 0, 0, 0}));
+  EXPECT_EQ(CompactSettingsText(ph.settings), "9600,n,8,1");
+  const auto pH = std::find_if(ph.readings.begin(), ph.readings.end(), [](auto& r) { return r.typeIndex == 2; });
+  ASSERT_NE(pH, ph.readings.end());
+  EXPECT_EQ(pH->text, "7.12 pH     21.5  °C");
+  // A register 0 of 0 is no resistivity range, so that type is not offered.
+  EXPECT_TRUE(std::none_of(ph.readings.begin(), ph.readings.end(), [](auto& r) { return r.typeIndex == 0; }));
+}
+
+TEST_F(ScanLine, SettingsSearchFindsTheOneTheStationAnswersTo) {
+  SimConfig config;
+  config.instruments = {At(3, 0, 2)};
+  config.answerOnly = sim::LineChoice{4800, 2};
+  if (!Start(config)) GTEST_SKIP() << "no pseudo-terminal";
+
+  AddressScan scan(line_);
+  ASSERT_TRUE(scan.SearchSettings(3, 100));
+  // A pseudo-terminal does not carry the parity: whatever answers answers
+  // at the station's speed and stop bits.
+  ASSERT_FALSE(scan.answers().empty());
+  EXPECT_EQ(CompactSettingsText(scan.answers()[0].settings), "4800,n,8,2");
+  for (const ScanAnswer& a : scan.answers())
+    EXPECT_TRUE(a.settings.baudRate == 4800 && a.settings.stopBits == 2) << CompactSettingsText(a.settings);
+  // The line is set back to what it was.
+  EXPECT_EQ(line_.lineSettings(), LineSettings{});
+}
+
+TEST_F(ScanLine, CancelEndsTheWaitUnderWay) {
+  if (!Start(SimConfig{})) GTEST_SKIP() << "no pseudo-terminal";
+  AddressScan scan(line_);
+  QTimer::singleShot(100, &scan, &AddressScan::Cancel);
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_FALSE(scan.Scan({1, 14, true, true, 2000}));
+  EXPECT_TRUE(scan.cancelled());
+  EXPECT_LT(clock.elapsed(), 1000); // not the 2000 ms of the first silent station
+}
+
+} // namespace
+} // namespace trelvan

@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "comm/port_access.h"
+#include "comm/port_directory.h"
+#include "comm/qt_serial_line.h"
+#include "support/event_loop.h"
+#include "support/temp_folder.h"
+
+namespace trelvan {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempFolder;
+
+QString Q(const fs::path& p) { return QString::fromStdString(p.string()); }
+QString CanonicalOf(const fs::path& p) { return Q(fs::canonical(p)); }
+
+// A folder standing in for /dev with two USB adapters and a built-in port,
+// and one standing in for /dev/serial/by-id.
+class FakeDevices : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(dir / "dev");
+    fs::create_directories(dir / "by-id");
+    for (const char* name : {"ttyUSB0", "ttyUSB1", "ttyS0"}) dir.write(std::string("dev/") + name, "");
+    Plug("usb-FTDI_RS485_A1-if00-port0", "ttyUSB0");
+    Plug("usb-Prolific_B2-if00-port0", "ttyUSB1");
+    qunsetenv("TRELVAN_COM1");
+  }
+  void TearDown() override { qunsetenv("TRELVAN_COM1"); }
+  void Plug(const std::string& stable, const std::string& kernel) {
+    fs::remove(dir / "by-id" / stable);
+    fs::create_symlink("../dev/" + kernel, dir / "by-id" / stable);
+  }
+  QString Stable(const std::string& name) { return Q(dir / "by-id" / name); }
+
+  TempFolder dir;
+  PortDirectory ports{Q(dir.path()), Q(dir / "by-id")};
+};
+
+TEST_F(FakeDevices, ListsEachDeviceWithItsStableName) {
+  const QList<SerialDevice> devices = ports.WithStableNames(
+      {{Q(dir / "dev/ttyUSB0"), {}, "FTDI", "USB-RS485 Cable", "A1"}, {Q(dir / "dev/ttyS0"), {}, {}, {}, {}}});
+  ASSERT_EQ(devices.size(), 3);
+  EXPECT_EQ(devices[0], (SerialDevice{Q(dir / "dev/ttyS0"), {}, {}, {}, {}}));
+  EXPECT_EQ(devices[1], (SerialDevice{Q(dir / "dev/ttyUSB0"), Stable("usb-FTDI_RS485_A1-if00-port0"), "FTDI",
+                                      "USB-RS485 Cable", "A1"}));
+  // Known only by its stable name.
+  EXPECT_EQ(devices[2].kernelName, CanonicalOf(dir / "dev/ttyUSB1"));
+  EXPECT_EQ(devices[2].stableName, Stable("usb-Prolific_B2-if00-port0"));
+}
+
+TEST_F(FakeDevices, AnAssignedAdapterIsFoundAgainInAnotherSocket) {
+  using Source = PortDirectory::Source;
+  EXPECT_EQ(ports.Resolve(1).device, "/dev/ttyS0");
+  EXPECT_EQ(ports.Resolve(1).source, Source::Default);
+
+  // Chosen by its kernel name, stored by its stable one.
+  ASSERT_TRUE(ports.Assign(1, Q(dir / "dev/ttyUSB0")));
+  EXPECT_EQ(PortDirectory(Q(dir.path()), Q(dir / "by-id")).Assignment(1), Stable("usb-FTDI_RS485_A1-if00-port0"));
+  EXPECT_NE(dir.read("trelvan.ini").find("[Ports]"), std::string::npos);
+  EXPECT_EQ(ports.Resolve(1).device, CanonicalOf(dir / "dev/ttyUSB0"));
+
+  fs::remove(dir / "by-id/usb-Prolific_B2-if00-port0");
+  Plug("usb-FTDI_RS485_A1-if00-port0", "ttyUSB1"); // replugged
+  EXPECT_EQ(ports.Resolve(1).device, CanonicalOf(dir / "dev/ttyUSB1"));
+  EXPECT_EQ(ports.Resolve(1).source, Source::Assignment);
+
+  fs::remove(dir / "by-id/usb-FTDI_RS485_A1-if00-port0"); // unplugged: the open will say so
+  EXPECT_EQ(ports.Resolve(1).device, Stable("usb-FTDI_RS485_A1-if00-port0"));
+
+  qputenv("TRELVAN_COM1", "/dev/pts/9");
+  EXPECT_EQ(ports.Resolve(1).device, "/dev/pts/9");
+  EXPECT_EQ(ports.Resolve(1).source, Source::Environment);
+  qunsetenv("TRELVAN_COM1");
+
+  ASSERT_TRUE(ports.Assign(1, {}));
+  EXPECT_EQ(ports.Resolve(1).source, Source::Default);
+  EXPECT_EQ(ports.Resolve(2).device, "/dev/ttyS1");
+}
+
+// A pseudo-terminal stands in for a serial device: a real character device
+// whose node the test can chmod.
+class TerminalDevice {
+ public:
+  TerminalDevice() {
+    int slave = -1;
+    char name[256];
+    if (::openpty(&master_, &slave, name, nullptr, nullptr) != 0) return;
+    ::close(slave); // the master keeps the terminal alive
+    path_ = name;
+  }
+  ~TerminalDevice() {
+    if (master_ >= 0) ::close(master_);
+  }
+  const QString& path() const { return path_; }
+
+ private:
+  int master_ = -1;
+  QString path_;
+};
+
+// What opening the device says to a child process that is no longer root.
+QString OpenedAsNobody(const QString& device) {
+  int out[2];
+  if (::pipe(out) != 0) return {};
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(out[0]);
+    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+    QtSerialLine line;
+    line.SelectDevice(device);
+    QString error;
+    const QByteArray text = line.Open(&error) ? QByteArray("opened") : error.toUtf8();
+    [[maybe_unused]] auto n = ::write(out[1], text.constData(), static_cast<size_t>(text.size()));
+    ::_exit(0);
+  }
+  ::close(out[1]);
+  QByteArray text;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+  ::close(out[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return QString::fromUtf8(text);
+}
+
+TEST(PortAccess, SaysWhyADeviceCannotBeOpenedAndWhatHelps) {
+  using State = PortAccess::State;
+  TempFolder dir;
+  dir.write("file", "");
+  TerminalDevice device;
+  if (device.path().isEmpty()) GTEST_SKIP() << "no pseudo-terminal";
+
+  EXPECT_EQ(CheckPortAccess(Q(dir / "ttyUSB7")).state, State::Missing);
+  EXPECT_EQ(CheckPortAccess(Q(dir / "file")).state, State::NotADevice);
+  const PortAccess free = CheckPortAccess(device.path());
+  EXPECT_EQ(free.state, State::Free) << free.text.toStdString();
+
+  {
+    const int fd = ::open(device.path().toLocal8Bit(), O_RDWR | O_NOCTTY);
+    EXPECT_EQ(CheckPortAccess(device.path()).state, State::OpenHere);
+    ::close(fd);
+  }
+  {
+    QProcess holder;
+    holder.start("sh", {"-c", "exec 3<>\"$0\"; exec sleep 30", device.path()});
+    ASSERT_TRUE(holder.waitForStarted());
+    PortAccess held;
+    testing::WaitFor([&] { return (held = CheckPortAccess(device.path())).state == State::InUse; });
+    EXPECT_EQ(held.state, State::InUse);
+    EXPECT_TRUE(held.text.contains(QStringLiteral("sleep (PID %1)").arg(holder.processId())))
+        << held.text.toStdString();
+    holder.kill();
+    holder.waitForFinished();
+  }
+
+  if (::getuid() != 0) GTEST_SKIP() << "the permission case needs root to drop it";
+  const group* dialout = ::getgrnam("dialout");
+  ASSERT_NE(dialout, nullptr);
+  ASSERT_EQ(::chown(device.path().toLocal8Bit(), 0, dialout->gr_gid), 0);
+  ASSERT_EQ(::chmod(device.path().toLocal8Bit(), 0660), 0);
+  const QString denied = OpenedAsNobody(device.path());
+  for (const char* piece : {"Eigentümer root, Gruppe dialout, Rechte rw-rw----", "sudo usermod -aG dialout nobody",
+                            "wieder anmelden"})
+    EXPECT_TRUE(denied.contains(piece)) << denied.toStdString();
+}
+
+} // namespace
+} // namespace trelvan
