@@ -26,7 +26,7 @@
 #include "core/reading_json.h"
 #include "core/time_text.h"
 #include "publish/mqtt_publisher.h"
-#include "publish/running_broker.h"
+#include "support/running_broker.h"
 #include "support/temp_folder.h"
 
 namespace {

@@ -17,6 +17,7 @@ namespace {
 QString Dashed(const QString& name) { return (name.size() == 1 ? "-" : "--") + name; }
 
 const QStringList kHelp{"h", "help"};
+constexpr qsizetype kHelpWidth = 100;
 const QStringList kVersion{"version"};
 const QStringList kFolder{"folder"};
 
@@ -131,15 +132,27 @@ QString Arguments::HelpText() const {
   width = std::min<qsizetype>(width, 24);
 
   QString text = usage + "\n\n" + summary_ + "\n";
+  // A description flows into the column beside its option, wrapped at
+  // kHelpWidth; its own line breaks count as blanks.
   auto put = [&](const std::pair<QString, QString>& row) {
-    QString line = "  " + row.first;
     const QString indent(width + 4, ' ');
-    if (row.first.size() > width) {
-      line += "\n" + indent;
-    } else {
-      line += QString(width - row.first.size() + 2, ' ');
+    QString line = "  " + row.first;
+    line += row.first.size() > width ? "\n" + indent : QString(width - row.first.size() + 2, ' ');
+    qsizetype column = row.first.size() > width ? indent.size() : line.size();
+    bool first = true;
+    for (const QString& word : QString(row.second).replace('\n', ' ').split(' ', Qt::SkipEmptyParts)) {
+      if (!first && column + 1 + word.size() > kHelpWidth) {
+        line += "\n" + indent;
+        column = indent.size();
+      } else if (!first) {
+        line += ' ';
+        ++column;
+      }
+      line += word;
+      column += word.size();
+      first = false;
     }
-    text += line + QString(row.second).replace("\n", "\n" + indent) + "\n";
+    text += line + "\n";
   };
   if (firstOption > 0) {
     text += "\nArgumente:\n";

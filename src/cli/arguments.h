@@ -52,6 +52,8 @@ class Arguments {
 
   bool IsSet(const QString& name) const { return parser_.isSet(name); }
   QString Value(const QString& name) const { return parser_.value(name); }
+  // Every value of an option given more than once, in the order given.
+  QStringList Values(const QString& name) const { return parser_.values(name); }
   QStringList Positionals() const { return parser_.positionalArguments(); }
   // A whole number from `lo` to `hi`, or nothing after a German message to
   // stderr. `fallback` when the option is not given.

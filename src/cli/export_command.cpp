@@ -17,12 +17,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <stop_token>
 #include <string>
 #include <thread>
 
+#include "arguments.h"
 #include "commands.h"
 #include "live/user_locale.h"
 #include "logger/logger_export.h"
@@ -33,12 +33,9 @@ namespace trelvan::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "Aufruf: trelvan-cli export LOGFILE [--out-dir DIR] [--replace|--append] [--decimal SEP]\n";
-
 int UsageError(const std::string& message) {
-  std::fprintf(stderr, "trelvan-cli export: %s\n%s", message.c_str(), kUsage);
-  return 2;
+  std::fprintf(stderr, "trelvan-cli export: %s\nHilfe: trelvan-cli export --help\n", message.c_str());
+  return kExitUsage;
 }
 
 // SIGINT and SIGTERM stop the export between records, and it leaves every
@@ -90,48 +87,38 @@ void LogSystemText(const LoggerResult& result) {
 } // namespace
 
 int RunExport(const QStringList& args) {
-  QString logFile;
-  QString outDir;
+  Arguments arguments(
+      "export",
+      "Wandelt die Loggerdatei LOGFILE in je eine tabulatorgetrennte \".xls\"-Datei je\n"
+      "aufgezeichneter Größe um (benannt nach Größe und Loggerkanal), wie das Fenster der\n"
+      "Loggerdatei. SIGINT oder SIGTERM bricht ab und lässt jede Ausgabedatei, wie sie war.");
+  arguments.Positional("LOGFILE", "Die Loggerdatei (*.log).")
+      .Option({"out-dir"}, "Die Dateien in diesen Ordner schreiben statt in den Arbeitsordner.", "DIR")
+      .Option({"replace"}, "Eine Ausgabedatei, die es mit Inhalt schon gibt, ersetzen.")
+      .Option({"append"}, "An eine Ausgabedatei, die es mit Inhalt schon gibt, anhängen.")
+      .Option({"decimal"}, "Dezimaltrennzeichen der Werte (Vorgabe: Ländereinstellung); keine Ziffer, kein \"-\".",
+              "SEP")
+      .Section("Ausgabe", "  Die Namen der geschriebenen Dateien, dann die Zahl der Datensätze.")
+      .Section("Rückgabewerte",
+               "  0  erledigt\n"
+               "  1  der Export scheiterte oder wurde abgebrochen; die Meldung nennt jede Datei,\n"
+               "     die unverändert blieb\n"
+               "  2  falscher Aufruf, ein Ausgabeordner, der keiner ist, oder eine Ausgabedatei mit\n"
+               "     Inhalt ohne --replace oder --append (dann wird nichts geschrieben)");
+  if (const auto exit = arguments.Parse(args)) return *exit;
+  const QString logFile = arguments.Positionals().front();
+  const QString outDir = arguments.Value("out-dir");
+  const bool replace = arguments.IsSet("replace");
+  const bool append = arguments.IsSet("append");
   std::string separator;
-  bool replace = false;
-  bool append = false;
-  for (int i = 0; i < args.size(); ++i) {
-    const QString& a = args[i];
-    auto value = [&](const char* option, QString& into) {
-      if (a.startsWith(QString(option) + "=")) {
-        into = a.mid(static_cast<int>(std::strlen(option)) + 1);
-        return true;
-      }
-      if (a != option) return false;
-      if (i + 1 >= args.size()) {
-        into = QString();
-        return true;
-      }
-      into = args[++i];
-      return true;
-    };
-    QString text;
-    if (a == "--replace") {
-      replace = true;
-    } else if (a == "--append") {
-      append = true;
-    } else if (value("--out-dir", text)) {
-      if (text.isEmpty()) return UsageError("--out-dir braucht einen Ordner.");
-      outDir = text;
-    } else if (value("--decimal", text)) {
-      separator = text.toStdString();
-      if (const auto problem = ExportSeparatorProblem(separator))
-        return UsageError("--decimal: " + *problem);
-    } else if (a.startsWith("-") && a.size() > 1) {
-      return UsageError("unbekannte Option " + a.toStdString());
-    } else if (logFile.isEmpty()) {
-      logFile = a;
-    } else {
-      return UsageError("nur eine Loggerdatei auf einmal.");
-    }
+  if (arguments.IsSet("out-dir") && outDir.isEmpty()) return UsageError("--out-dir braucht einen Ordner.");
+  if (arguments.IsSet("decimal")) {
+    separator = arguments.Value("decimal").toStdString();
+    if (const auto problem = ExportSeparatorProblem(separator)) return UsageError("--decimal: " + *problem);
   }
   if (logFile.isEmpty()) return UsageError("LOGFILE fehlt.");
   if (replace && append) return UsageError("--replace und --append schließen einander aus.");
+  if (!arguments.EnterFolder()) return kExitFailed;
 
   ExportRequest request;
   request.loggerFile = PathFromUtf8(logFile.toStdString());

@@ -8,14 +8,20 @@
 namespace {
 
 void Usage(QTextStream& out) {
-  out << "Aufruf:\n"
-         "  trelvan-cli sim    [--config FILE] [Optionen]   Stationssimulator auf einem Pseudo-Terminal\n"
-         "  trelvan-cli poll   [--passes N] [--interval MS] [--json] [--device PATH] [--decimal SEP]\n"
-         "                     [--reply-ms N]\n"
-         "  trelvan-cli export LOGFILE [--out-dir DIR] [--replace|--append] [--decimal SEP]\n"
-         "  trelvan-cli scan   [--device PATH] [--stations 1-14] [--reply-ms N] [--all-settings] [--json]\n"
-         "  trelvan-cli --version\n"
-         "Jeder Befehl erklärt sich mit --help.\n";
+  out << "Aufruf: trelvan-cli BEFEHL [Optionen]\n"
+         "\n"
+         "Die Werkzeuge der Messstation ohne Fenster. Sie arbeiten im aktuellen Ordner\n"
+         "(\"config.txt\", \"PortCom.dat\", \"trelvan.ini\") oder in dem von --folder DIR.\n"
+         "\n"
+         "Befehle:\n"
+         "  sim      Stationssimulator auf einem Pseudo-Terminal; gibt seinen Gerätepfad aus\n"
+         "  poll     fragt die Kanäle ab: Text oder JSON, Aufzeichnung (--record), MQTT (--mqtt)\n"
+         "  scan     sucht die Stationen an der Leitung und ihre Einstellungen\n"
+         "  export   wandelt eine Loggerdatei in \".xls\"-Dateien um\n"
+         "  records  gibt eine Aufzeichnung als CSV, TSV oder JSON Lines aus\n"
+         "\n"
+         "  trelvan-cli BEFEHL --help   Optionen, Ausgabe und Rückgabewerte eines Befehls\n"
+         "  trelvan-cli --version       die Version\n";
 }
 
 } // namespace
@@ -28,11 +34,11 @@ int main(int argc, char** argv) {
   if (args.isEmpty() || args.front() == "--help" || args.front() == "-h") {
     QTextStream out(stdout);
     Usage(args.isEmpty() ? err : out);
-    return args.isEmpty() ? 2 : 0;
+    return args.isEmpty() ? trelvan::cli::kExitUsage : trelvan::cli::kExitOk;
   }
   if (args.front() == "--version") {
     QTextStream(stdout) << trelvan::cli::Arguments::VersionLine() << "\n";
-    return 0;
+    return trelvan::cli::kExitOk;
   }
   const QString command = args.takeFirst();
   if (command == "sim") return trelvan::cli::RunSim(args);
@@ -42,5 +48,5 @@ int main(int argc, char** argv) {
   if (command == "scan") return trelvan::cli::RunScan(args);
   err << "Unbekannter Befehl: " << command << "\n";
   Usage(err);
-  return 2;
+  return trelvan::cli::kExitUsage;
 }

@@ -16,7 +16,9 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <utility>
 
+#include "arguments.h"
 #include "commands.h"
 #include "core/decimal_separator.h"
 #include "core/time_text.h"
@@ -30,25 +32,37 @@ namespace trelvan::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "Aufruf: trelvan-cli records --db FILE [--from TIME] [--to TIME] [--channel N]...\n"
-    "                            [--format csv|tsv|jsonl] [--decimal SEP] [--out FILE]\n"
-    "        trelvan-cli records --db FILE --generate DAYS [--start TIME] [--interval MS] [--seed N]\n";
-
-constexpr const char* kHelp =
-    "  Gibt die Messwerte der Aufzeichnung FILE (\"Messwerte.sqlite\") aus, nach der Zeit\n"
-    "  geordnet: CSV (Semikolon, Dezimaltrennzeichen der Ländereinstellung, UTF-8 mit BOM),\n"
-    "  TSV oder JSON Lines (die Felder von poll --json). TIME ist ISO 8601, z. B.\n"
-    "  2026-12-08, 2026-12-08T13:05 oder 2026-12-08T13:05:00+01:00; ohne Zonenangabe\n"
-    "  Ortszeit. --from gehört dazu, --to nicht mehr. --out schreibt in eine Datei\n"
-    "  (erst nach vollständigem Schreiben an ihren Platz), sonst auf die Standardausgabe.\n"
-    "  --generate DAYS füllt FILE mit erfundenen Messwerten von vier Kanälen über DAYS\n"
-    "  Tage bis jetzt (oder ab --start), alle --interval ms (1000).\n"
-    "  Rückgabewerte: 0 erledigt, 1 Aufzeichnung oder Ausgabe fehlerhaft, 2 falscher Aufruf.\n";
-
 int UsageError(const QString& message) {
-  QTextStream(stderr) << "trelvan-cli records: " << message << "\n" << kUsage;
-  return 2;
+  QTextStream(stderr) << "trelvan-cli records: " << message << "\nHilfe: trelvan-cli records --help\n";
+  return kExitUsage;
+}
+
+void Describe(Arguments& a) {
+  a.Option({"db"}, "Die Aufzeichnung (\"Messwerte.sqlite\" des Fensters, poll --record FILE).", "FILE")
+      .Option({"from"}, "Ab dieser Zeit (gehört dazu).", "TIME")
+      .Option({"to"}, "Bis vor diese Zeit (gehört nicht mehr dazu).", "TIME")
+      .Option({"channel"}, "Nur diesen Kanal (0..3); mehrfach angebbar.", "N")
+      .Option({"format"},
+              "csv (Vorgabe: Semikolon, Dezimaltrennzeichen der Ländereinstellung, UTF-8 mit BOM,\n"
+              "Ortszeit und UTC, je Zahl eine Spalte Einheit), tsv oder jsonl (die Felder von\n"
+              "poll --json).",
+              "FORMAT")
+      .Option({"decimal"}, "Dezimaltrennzeichen der Zahlen in CSV und TSV (Vorgabe: Ländereinstellung).", "SEP")
+      .Option({"out"}, "In diese Datei schreiben (erst vollständig, dann an ihren Platz); sonst stdout.", "FILE")
+      .Option({"generate"},
+              "FILE mit erfundenen Messwerten von vier Kanälen über DAYS Tage bis jetzt füllen\n"
+              "(zum Ausprobieren des Verlaufs und für Messungen).",
+              "DAYS")
+      .Option({"start"}, "Mit --generate: ab dieser Zeit statt bis jetzt.", "TIME")
+      .Option({"interval"}, "Mit --generate: Abstand der Durchläufe in ms (Vorgabe 1000).", "MS")
+      .Option({"seed"}, "Mit --generate: Startwert der erfundenen Werte (Vorgabe 1).", "N")
+      .Section("TIME",
+               "  ISO 8601, z. B. 2026-12-08, 2026-12-08T13:05 oder 2026-12-08T13:05:00+01:00;\n"
+               "  ohne Zonenangabe Ortszeit.")
+      .Section("Rückgabewerte",
+               "  0  erledigt\n"
+               "  1  die Aufzeichnung lässt sich nicht lesen oder die Ausgabe nicht schreiben\n"
+               "  2  falscher Aufruf");
 }
 
 // ms since 1970 UTC of an ISO 8601 text, local time where it names no zone.
@@ -103,50 +117,50 @@ int Generate(const Options& o) {
 } // namespace
 
 int RunRecords(const QStringList& args) {
+  Arguments arguments("records",
+                      "Gibt die Messwerte einer Aufzeichnung nach der Zeit geordnet aus, oder füllt eine\n"
+                      "mit erfundenen Messwerten (--generate).");
+  Describe(arguments);
+  if (const auto exit = arguments.Parse(args)) return *exit;
   Options o;
-  for (int i = 0; i < args.size(); ++i) {
-    const QString& a = args[i];
-    if (a == "--help" || a == "-h") {
-      QTextStream(stdout) << kUsage << kHelp;
-      return 0;
-    }
-    if (i + 1 >= args.size()) return UsageError(a + " braucht einen Wert");
-    const QString v = args[++i];
-    bool ok = true;
-    if (a == "--db") {
-      o.db = v;
-    } else if (a == "--from" || a == "--to" || a == "--start") {
-      const auto t = ParseTime(v);
-      if (!t) return UsageError(a + ": keine Zeit nach ISO 8601: " + v);
-      (a == "--from" ? o.range.fromMs : a == "--to" ? o.range.toMs : o.start) = *t;
-    } else if (a == "--channel") {
-      const int channel = v.toInt(&ok);
-      if (!ok || channel < 0 || channel > 3) return UsageError("--channel erwartet 0 bis 3");
-      o.range.channels.push_back(channel);
-    } else if (a == "--format") {
-      const auto format = RecordFormatFromName(v.toStdString());
-      if (!format) return UsageError("--format erwartet csv, tsv oder jsonl");
-      o.format = *format;
-    } else if (a == "--decimal") {
-      if (const auto problem = DecimalSeparatorProblem(v.toStdString()))
-        return UsageError(QString::fromStdString(*problem));
-      o.decimal = v.toStdString();
-    } else if (a == "--out") {
-      o.out = v;
-    } else if (a == "--generate") {
-      o.generateDays = v.toDouble(&ok);
-      if (!ok || *o.generateDays <= 0 || *o.generateDays > 3660) return UsageError("--generate erwartet Tage über 0");
-    } else if (a == "--interval") {
-      o.intervalMs = v.toInt(&ok);
-      if (!ok || o.intervalMs < 1) return UsageError("--interval erwartet Millisekunden ab 1");
-    } else if (a == "--seed") {
-      o.seed = v.toUInt(&ok);
-      if (!ok) return UsageError("--seed erwartet eine Zahl");
-    } else {
-      return UsageError("unbekannte Option " + a);
-    }
+  o.db = arguments.Value("db");
+  o.out = arguments.Value("out");
+  const std::pair<const char*, std::optional<std::int64_t>*> times[] = {
+      {"from", &o.range.fromMs}, {"to", &o.range.toMs}, {"start", &o.start}};
+  for (const auto& [name, into] : times) {
+    if (!arguments.IsSet(name)) continue;
+    const auto t = ParseTime(arguments.Value(name));
+    if (!t) return UsageError(QStringLiteral("--%1: keine Zeit nach ISO 8601: %2").arg(name, arguments.Value(name)));
+    *into = *t;
   }
+  for (const QString& v : arguments.Values("channel")) {
+    bool ok = false;
+    const int channel = v.toInt(&ok);
+    if (!ok || channel < 0 || channel > 3) return UsageError("--channel erwartet 0 bis 3");
+    o.range.channels.push_back(channel);
+  }
+  if (arguments.IsSet("format")) {
+    const auto format = RecordFormatFromName(arguments.Value("format").toStdString());
+    if (!format) return UsageError("--format erwartet csv, tsv oder jsonl");
+    o.format = *format;
+  }
+  if (arguments.IsSet("decimal")) {
+    const std::string v = arguments.Value("decimal").toStdString();
+    if (const auto problem = DecimalSeparatorProblem(v)) return UsageError(QString::fromStdString(*problem));
+    o.decimal = v;
+  }
+  if (arguments.IsSet("generate")) {
+    bool ok = false;
+    o.generateDays = arguments.Value("generate").toDouble(&ok);
+    if (!ok || *o.generateDays <= 0 || *o.generateDays > 3660) return UsageError("--generate erwartet Tage über 0");
+  }
+  const auto interval = arguments.Number("interval", 1, 86'400'000, 1000);
+  const auto seed = arguments.Number("seed", 0, 4'294'967'295, 1);
+  if (!interval || !seed) return kExitUsage;
+  o.intervalMs = static_cast<int>(*interval);
+  o.seed = static_cast<unsigned>(*seed);
   if (o.db.isEmpty()) return UsageError("--db FILE fehlt");
+  if (!arguments.EnterFolder()) return kExitFailed;
   if (o.generateDays) return Generate(o);
 
   RecordReader reader;

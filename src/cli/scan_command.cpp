@@ -4,22 +4,15 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QSocketNotifier>
 #include <QTextStream>
 #include <QTimer>
 
-#include <csignal>
-#include <memory>
 #include <optional>
 #include <string>
 
-#ifdef Q_OS_UNIX
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
-
 #include "arguments.h"
 #include "commands.h"
+#include "stop_signals.h"
 #include "comm/address_scan.h"
 #include "comm/qt_serial_line.h"
 #include "comm/serial_line.h"
@@ -96,14 +89,6 @@ QString AnswerLine(const ScanAnswer& a) {
   if (!readings.isEmpty()) line += "; gelesen als " + readings.join("; ");
   return line;
 }
-
-#ifdef Q_OS_UNIX
-int g_scanSignalPipe[2] = {-1, -1};
-extern "C" void OnScanStopSignal(int) {
-  const char c = 1;
-  [[maybe_unused]] auto n = ::write(g_scanSignalPipe[1], &c, 1);
-}
-#endif
 
 } // namespace
 
@@ -197,21 +182,9 @@ int RunScan(const QStringList& args) {
     out.flush();
   });
 
-#ifdef Q_OS_UNIX
   // SIGINT and SIGTERM end the scan after the request under way; what was
   // found so far stays printed.
-  std::unique_ptr<QSocketNotifier> notifier;
-  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_scanSignalPipe) == 0) {
-    notifier = std::make_unique<QSocketNotifier>(g_scanSignalPipe[0], QSocketNotifier::Read);
-    QObject::connect(notifier.get(), &QSocketNotifier::activated, [&] {
-      char c;
-      [[maybe_unused]] auto n = ::read(g_scanSignalPipe[0], &c, 1);
-      scan.Cancel();
-    });
-    std::signal(SIGINT, OnScanStopSignal);
-    std::signal(SIGTERM, OnScanStopSignal);
-  }
-#endif
+  StopOnSignals(&scan, [&scan] { scan.Cancel(); });
 
   if (allSettings) {
     scan.SearchSettings(stations.first, static_cast<int>(*replyMs));

@@ -9,6 +9,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 #endif
 
@@ -82,6 +84,31 @@ std::vector<long> ProcessesHolding(const std::string& canonical) {
   }
   ::closedir(proc);
   return holders;
+}
+
+// The processes other than this one with an advisory lock (flock) on the
+// device node `st`, as /proc/locks lists them: "1: FLOCK ADVISORY WRITE
+// <pid> <major>:<minor>:<inode> 0 EOF", the numbers of the file system's
+// device in hexadecimal. The program of ours that holds the line takes one;
+// a bystander that only has the device open (a simulator keeping a
+// pseudo-terminal alive) does not.
+std::vector<long> LockingProcesses(const struct stat& st) {
+  std::vector<long> pids;
+  FILE* f = std::fopen("/proc/locks", "re");
+  if (f == nullptr) return pids;
+  char line[256];
+  while (std::fgets(line, sizeof line, f)) {
+    char kind[16] = {};
+    long pid = 0;
+    unsigned major = 0, minor = 0;
+    unsigned long inode = 0;
+    if (std::sscanf(line, "%*d: %15s %*s %*s %ld %x:%x:%lu", kind, &pid, &major, &minor, &inode) != 5) continue;
+    if (std::string(kind) == "FLOCK" && pid > 0 && pid != ::getpid() && major == ::major(st.st_dev) &&
+        minor == ::minor(st.st_dev) && inode == st.st_ino)
+      pids.push_back(pid);
+  }
+  std::fclose(f);
+  return pids;
 }
 
 // The process named in a UUCP lock file (/run/lock/LCK..ttyUSB0), if it runs.
@@ -206,6 +233,9 @@ PortAccess CheckPortAccess(const QString& device) {
     a.text = QStringLiteral("%1 ist in diesem Programm bereits geöffnet.").arg(device);
     return a;
   }
+  // The one that holds the line, where it says so, rather than everyone who
+  // has the device open.
+  if (std::vector<long> locking = LockingProcesses(st); !locking.empty()) holders = std::move(locking);
   if (holders.empty()) {
     if (const long pid = LockHolder(canonical)) holders.push_back(pid);
   }

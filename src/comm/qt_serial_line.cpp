@@ -4,7 +4,10 @@
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
+#include <sys/file.h>
 #include <unistd.h>
+
+#include <cerrno>
 #endif
 
 #include "comm/operator_texts.h"
@@ -94,6 +97,24 @@ bool QtSerialLine::Open(QString* error) {
     port_.clearError();
     return false;
   }
+#ifdef Q_OS_UNIX
+  // Only one program may hold the line: two masters on it would garble each
+  // other's requests. QSerialPort's own guards do not cover every pair: its
+  // lock file lands in a private /tmp where a sandboxed service cannot write
+  // the shared lock folder, and its TIOCEXCL lets root through. An advisory
+  // lock on the device, which every program of ours takes, does: the window,
+  // the poller service, a second poller, whoever runs them.
+  if (::flock(static_cast<int>(port_.handle()), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+    port_.close();
+    if (error) {
+      const PortAccess access = CheckPortAccess(device_);
+      *error = PortOpenFailedText(device_, access.state == PortAccess::State::InUse
+                                               ? access.text
+                                               : PortProblemText(PortProblem::AlreadyOpen));
+    }
+    return false;
+  }
+#endif
   port_.clear(QSerialPort::AllDirections);
   return true;
 }

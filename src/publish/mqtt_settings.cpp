@@ -113,18 +113,25 @@ bool TakeMqttOption(const QStringList& args, int& i, MqttOptions& options, QStri
   return true;
 }
 
-QString MqttOptionsHelp() {
-  return QString(
-             "  --mqtt URL            veröffentlicht jede Ablesung an einen MQTT-Broker:\n"
-             "                        mqtt://rechner[:1883] oder mqtts://rechner[:8883] (TLS)\n"
-             "  --site NAME           Standortname in den Themen trelvan/NAME/... (Vorgabe: Rechnername)\n"
-             "  --keepalive S         Keep-Alive in Sekunden (Vorgabe 30); so schnell meldet der\n"
-             "                        Broker einen abgerissenen Standort als \"offline\"\n"
-             "  --ha-discovery        meldet jeden Kanal als Sensor bei Home Assistant an\n"
-             "  --mqtt-ca DATEI       CA-Zertifikat(e) für mqtts:// (Vorgabe: die des Systems)\n"
-             "  --mqtt-credentials DATEI  Zeile 1 Benutzername, Zeile 2 Passwort; ohne Datei gelten\n"
-             "                        die Umgebungsvariablen %1 und %2\n")
-      .arg(kUserVariable, kPasswordVariable);
+QList<MqttCommandOption> MqttCommandOptions() {
+  return {
+      {"mqtt", "URL",
+       "Jede Ablesung an einen MQTT-Broker veröffentlichen: mqtt://rechner[:1883]\n"
+       "oder mqtts://rechner[:8883] (TLS)."},
+      {"site", "NAME", "Standortname in den Themen trelvan/NAME/... (Vorgabe: der Rechnername)."},
+      {"keepalive", "S",
+       QString("Keep-Alive in Sekunden, %1 bis %2 (Vorgabe %3); so schnell meldet der\n"
+               "Broker einen abgerissenen Standort als \"offline\".")
+           .arg(kMinKeepaliveS)
+           .arg(kMaxKeepaliveS)
+           .arg(kDefaultKeepaliveS)},
+      {"ha-discovery", "", "Jeden Kanal bei Home Assistant als Sensor anmelden."},
+      {"mqtt-ca", "FILE", "CA-Zertifikat(e) für mqtts:// in PEM (Vorgabe: die des Systems)."},
+      {"mqtt-credentials", "FILE",
+       QString("Zeile 1 Benutzername, Zeile 2 Passwort (nur für Eigentümer und Gruppe\n"
+               "lesbar); ohne Datei gelten %1 und %2.")
+           .arg(kUserVariable, kPasswordVariable)},
+  };
 }
 
 } // namespace trelvan

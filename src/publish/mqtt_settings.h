@@ -16,6 +16,7 @@
 //   --mqtt URL  --site NAME  --keepalive S  --ha-discovery
 //   --mqtt-ca FILE  --mqtt-credentials FILE
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <filesystem>
@@ -23,11 +24,10 @@
 #include <string>
 #include <vector>
 
+#include "core/working_folder.h"
 #include "publish/mqtt_options.h"
 
 namespace trelvan {
-
-inline constexpr const char* kSettingsFileName = "trelvan.ini";
 
 struct MqttSettingsResult {
   MqttOptions options;
@@ -47,7 +47,13 @@ std::optional<std::string> SaveMqttSettings(const std::filesystem::path& folder,
 // --mqtt also sets options.enabled.
 bool TakeMqttOption(const QStringList& args, int& i, MqttOptions& options, QString& problem);
 
-// The lines of --help that describe these options, in German.
-QString MqttOptionsHelp();
+// The options above as a command's help lists them: the name without dashes,
+// the value's name ("" for a switch) and a German description.
+struct MqttCommandOption {
+  QString name;
+  QString valueName;
+  QString description;
+};
+QList<MqttCommandOption> MqttCommandOptions();
 
 } // namespace trelvan

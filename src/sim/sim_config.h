@@ -120,7 +120,4 @@ std::vector<SimInstrument> InstrumentsFromChannelTable(const ChannelTable& table
 // folder when no file is given.
 bool LoadInstruments(SimOptions& options, std::string* error);
 
-// German help text of `trelvan-cli sim`.
-std::string SimHelpText();
-
 } // namespace trelvan::sim

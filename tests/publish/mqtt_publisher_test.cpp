@@ -16,7 +16,7 @@
 
 #include "core/reading_json.h"
 #include "publish/mqtt_publisher.h"
-#include "publish/running_broker.h"
+#include "support/running_broker.h"
 #include "support/temp_folder.h"
 
 namespace trelvan {

@@ -1,7 +1,8 @@
 #pragma once
 // A mosquitto broker of the test's own on a free loopback port, started and
 // stopped by its process id, and a libmosquitto subscriber that keeps every
-// message it receives. Used by the publishing tests and the benchmark.
+// message it receives. Used by the publishing tests, the poller's tests and the
+// benchmark.
 
 #include <mosquitto.h>
 
