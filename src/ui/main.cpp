@@ -15,17 +15,18 @@
 #include "ui/first_paint_report.h"
 #include "ui/main_window.h"
 #include "ui/message_box_prompter.h"
+#include "ui/program_options.h"
 #include "ui/quit_signals.h"
 #include "ui/work_folder.h"
 
 int main(int argc, char** argv) {
   using namespace trelvan;
+  if (AnswerHelpOrVersion(argc, argv)) return 0;
   QApplication app(argc, argv);
   Application::SetProgramIdentity();
 
   QCommandLineParser parser;
   parser.setApplicationDescription("TRELVAN: Messstation für Wasserqualität");
-  parser.addHelpOption();
   const WorkFolderOptions options(parser);
   parser.process(app);
 

@@ -32,6 +32,26 @@ bool Running(qint64 pid) {
   return text.mid(text.lastIndexOf(')') + 2, 1) != "Z";
 }
 
+// --help and --version answer without a window system, in German.
+TEST(ProgramOptions, HelpAndVersionNeedNoDisplay) {
+  struct Case {
+    const char* option;
+    const char* says;
+  };
+  for (const Case& c : {Case{"--version", "trelvan 2."}, Case{"--help", "Aufruf: trelvan"}}) {
+    QProcess app;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    app.setProcessEnvironment(env);
+    app.start(TRELVAN_APP_PATH, {c.option});
+    ASSERT_TRUE(app.waitForFinished(10000)) << c.option;
+    EXPECT_EQ(app.exitCode(), 0) << c.option;
+    EXPECT_TRUE(app.readAllStandardOutput().startsWith(c.says)) << c.option;
+  }
+}
+
 // `trelvan --simulate` started its simulator; however the application ends,
 // killed included, the simulator ends with it.
 TEST(DemoStation, SimulatorEndsWithTheApplication) {
