@@ -21,7 +21,7 @@
 
 #include "arguments.h"
 #include "commands.h"
-#include "stop_signals.h"
+#include "live/stop_signals.h"
 #include "comm/measurement_requests.h"
 #include "comm/qt_serial_line.h"
 #include "comm/reply_time_setting.h"

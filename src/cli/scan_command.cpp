@@ -12,7 +12,7 @@
 
 #include "arguments.h"
 #include "commands.h"
-#include "stop_signals.h"
+#include "live/stop_signals.h"
 #include "comm/address_scan.h"
 #include "comm/qt_serial_line.h"
 #include "comm/serial_line.h"

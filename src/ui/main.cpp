@@ -9,6 +9,7 @@
 #include <QDir>
 
 #include "comm/qt_serial_line.h"
+#include "live/stop_signals.h"
 #include "live/user_locale.h"
 #include "ui/application.h"
 #include "ui/demo_station.h"
@@ -16,7 +17,6 @@
 #include "ui/main_window.h"
 #include "ui/message_box_prompter.h"
 #include "ui/program_options.h"
-#include "ui/quit_signals.h"
 #include "ui/work_folder.h"
 
 int main(int argc, char** argv) {
@@ -38,7 +38,10 @@ int main(int argc, char** argv) {
   Application application(QDir::currentPath(), prompter, line, UserDecimalSeparator());
   ReportFirstPaintIfAsked(app, "ConfigW");
   bool quitBySignal = false;
-  QuitOnSignals(&application, [&application, &quitBySignal] {
+  // SIGINT and SIGTERM end the program the way "Quitter" does, on the event
+  // loop: windows close, and an export that is running leaves its files as
+  // they were.
+  StopOnSignals(&application, [&application, &quitBySignal] {
     quitBySignal = true;
     if (TRELVAN* main = application.mainWindow()) main->Quitter();
     QCoreApplication::exit(0); // whatever a window says to closing

@@ -7,7 +7,7 @@
 
 #include <csignal>
 
-namespace trelvan::cli {
+namespace trelvan {
 
 namespace {
 
@@ -32,4 +32,4 @@ void StopOnSignals(QObject* owner, std::function<void()> stop) {
   std::signal(SIGTERM, OnStopSignal);
 }
 
-} // namespace trelvan::cli
+} // namespace trelvan
