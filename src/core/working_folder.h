@@ -11,6 +11,10 @@
 
 namespace trelvan {
 
+// The program's own settings (port assignments, reply time, limits,
+// recording, MQTT), in the working folder beside "config.txt".
+inline constexpr const char* kSettingsFileName = "trelvan.ini";
+
 // What the rule looks at, gathered by WorkingFolderInputsOfProcess.
 struct WorkingFolderInputs {
   std::optional<std::filesystem::path> folderOption; // --folder DIR

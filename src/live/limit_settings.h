@@ -16,10 +16,9 @@
 #include <vector>
 
 #include "core/limits.h"
+#include "core/working_folder.h"
 
 namespace trelvan {
-
-inline constexpr const char* kSettingsFileName = "trelvan.ini";
 
 struct LimitSettings {
   LimitTable limits;

@@ -12,6 +12,9 @@ namespace {
 // The inner margin, as far in from the label's edge as the label stands in
 // from the panel's (60 twips: 4 pixels at 96 dpi).
 constexpr int kMarginTwips = 60;
+constexpr double kDesignPoints = 13.5;
+// The red frame of an alarm: inside the margin, clear of the text.
+constexpr int kAlarmFramePixels = 3;
 
 int Margin(const QWidget& w) { return TwipsToPixels(kMarginTwips, w.logicalDpiX()); }
 
@@ -33,7 +36,7 @@ QFont ValueLabel::DesignFont() {
   font.setFamilies({"MS Sans Serif", "Microsoft Sans Serif", "Arial", "Liberation Sans", "Nimbus Sans",
                     "Helvetica"});
   font.setStyleHint(QFont::SansSerif);
-  font.setPointSizeF(13.5);
+  font.setPointSizeF(kDesignPoints);
   font.setBold(true);
   return font;
 }
@@ -48,15 +51,18 @@ QStringList ValueLabel::DrawnLines(const QString& text) {
   return lines;
 }
 
+bool ValueLabel::Fits(const QFontMetrics& metrics, const QStringList& lines, QSize room) {
+  int widest = 0;
+  for (const QString& line : lines) widest = std::max(widest, metrics.horizontalAdvance(line));
+  const auto tall = metrics.lineSpacing() * (lines.size() - 1) + metrics.height();
+  return widest <= room.width() && tall <= room.height();
+}
+
 QFont ValueLabel::FittedFont(const QStringList& lines, QSize room) {
   QFont font = DesignFont();
   for (double points = font.pointSizeF(); points >= 7; points -= 0.5) {
     font.setPointSizeF(points);
-    const QFontMetrics metrics(font);
-    int widest = 0;
-    for (const QString& line : lines) widest = std::max(widest, metrics.horizontalAdvance(line));
-    const auto tall = metrics.lineSpacing() * (lines.size() - 1) + metrics.height();
-    if (widest <= room.width() && tall <= room.height()) break;
+    if (Fits(QFontMetrics(font), lines, room)) break;
   }
   return font;
 }
@@ -64,12 +70,25 @@ QFont ValueLabel::FittedFont(const QStringList& lines, QSize room) {
 QSize ValueLabel::TextRoom() const { return size() - QSize(2 * Margin(*this), 0); }
 
 void ValueLabel::ShowValue(const std::string& text) {
-  setText(QString::fromStdString(text).replace("\r\n", "\n"));
+  const QString shown = QString::fromStdString(text).replace("\r\n", "\n");
+  if (shown == this->text()) return;
+  setText(shown);
   Fit();
 }
 
+void ValueLabel::SetAlarm(bool on) {
+  if (on == alarm_) return;
+  alarm_ = on;
+  update();
+}
+
 void ValueLabel::Fit() {
-  if (!text().isEmpty()) setFont(FittedFont(DrawnLines(text()), TextRoom()));
+  if (text().isEmpty()) return;
+  const QStringList lines = DrawnLines(text());
+  // A value that fits at the design size keeps the font it has: measured with
+  // the label's own font, whose glyphs are at hand, rather than a new one.
+  if (font().pointSizeF() == kDesignPoints && Fits(fontMetrics(), lines, TextRoom())) return;
+  setFont(FittedFont(lines, TextRoom()));
 }
 
 void ValueLabel::resizeEvent(QResizeEvent* event) {
@@ -79,9 +98,14 @@ void ValueLabel::resizeEvent(QResizeEvent* event) {
 
 void ValueLabel::paintEvent(QPaintEvent*) {
   // The background is filled by the widget itself (autoFillBackground).
+  QPainter painter(this);
+  if (alarm_) {
+    const int w = kAlarmFramePixels;
+    painter.setPen(QPen(QColor(0xFF, 0, 0), w, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    painter.drawRect(QRectF(rect()).adjusted(w / 2.0, w / 2.0, -w / 2.0, -w / 2.0));
+  }
   if (text().isEmpty()) return;
   const QStringList lines = DrawnLines(text());
-  QPainter painter(this);
   painter.setFont(font());
   painter.setPen(palette().color(QPalette::WindowText));
   const QFontMetrics metrics(font());

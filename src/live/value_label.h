@@ -6,8 +6,11 @@
 // blanks pad a line on the instrument's display, here they would only make
 // the lines of one value start at different places. Where the system's sans
 // font runs wider than the label, the text is set smaller rather than cut off.
+// A value outside its limits gets a red frame inside the label's edge; the
+// text stays as it is.
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QStringList>
 
@@ -20,6 +23,9 @@ class ValueLabel : public QLabel {
 
   // The text as the poll cycle writes it, lines separated by CR LF.
   void ShowValue(const std::string& text);
+  // The red frame of a value outside its limits.
+  void SetAlarm(bool on);
+  bool alarm() const { return alarm_; }
 
   // The label's font at design size (13.5 pt bold).
   static QFont DesignFont();
@@ -28,6 +34,7 @@ class ValueLabel : public QLabel {
   // The largest size from the design size down in half points (not below
   // 7 pt) at which `lines` fit into `room`.
   static QFont FittedFont(const QStringList& lines, QSize room);
+  static bool Fits(const QFontMetrics& metrics, const QStringList& lines, QSize room);
   // The room the text has: the label less the inner margin left and right.
   QSize TextRoom() const;
 
@@ -37,6 +44,8 @@ class ValueLabel : public QLabel {
 
  private:
   void Fit();
+
+  bool alarm_ = false;
 };
 
 } // namespace trelvan

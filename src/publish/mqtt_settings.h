@@ -23,11 +23,10 @@
 #include <string>
 #include <vector>
 
+#include "core/working_folder.h"
 #include "publish/mqtt_options.h"
 
 namespace trelvan {
-
-inline constexpr const char* kSettingsFileName = "trelvan.ini";
 
 struct MqttSettingsResult {
   MqttOptions options;

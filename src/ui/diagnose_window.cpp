@@ -15,6 +15,7 @@
 #include <QScrollBar>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -29,6 +30,36 @@ namespace {
 const QStringList kColumns{
     "Kanal", "Station", "Anfragen", "Antworten", "Zeitüber-\nschreitungen", "CRC-Fehler", "Ungültige\nAntworten",
     "Ausnahmen", "Letzter Fehler", "Letzter gültiger Wert", "Antwortzeit ms\nzuletzt / min / Mittel / max"};
+
+// Counter cells drawn as plain text at a point: the style's item painting
+// lays every cell out as a paragraph, which cost more than the rest of the
+// window's refresh together.
+class CounterCellDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    const bool selected = option.state & QStyle::State_Selected;
+    if (selected) painter->fillRect(option.rect, option.palette.brush(QPalette::Highlight));
+    painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+    const QFontMetrics& metrics = option.fontMetrics;
+    const int baseline = option.rect.top() + (option.rect.height() + metrics.ascent() - metrics.descent()) / 2;
+    painter->save();
+    painter->setClipRect(option.rect);
+    painter->drawText(QPoint(option.rect.left() + 4, baseline), index.data().toString());
+    painter->restore();
+    if (option.state & QStyle::State_HasFocus) {
+      painter->setPen(QPen(option.palette.color(QPalette::Text), 1, Qt::DotLine));
+      painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
+    }
+  }
+};
+
+// Text as it stands, without the shaping that other scripts need: the cells
+// and the monitor hold digits, Latin letters and punctuation only.
+QFont UnshapedFont(QFont font) {
+  font.setStyleStrategy(QFont::PreferNoShaping);
+  return font;
+}
 
 QString Count(std::int64_t n) { return QString::number(n); }
 
@@ -47,6 +78,8 @@ DiagnoseWindow::DiagnoseWindow(Station& station, Prompter& prompter, QWidget* pa
 
   table_ = new QTableWidget(kChannelCount, static_cast<int>(kColumns.size()), this);
   table_->setObjectName("Zaehler");
+  table_->setFont(UnshapedFont(table_->font()));
+  table_->setItemDelegate(new CounterCellDelegate(table_));
   table_->setHorizontalHeaderLabels(kColumns);
   table_->verticalHeader()->hide();
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -113,14 +146,29 @@ DiagnoseWindow::DiagnoseWindow(Station& station, Prompter& prompter, QWidget* pa
 }
 
 void DiagnoseWindow::showEvent(QShowEvent* event) {
-  Refresh();
-  timer_->start();
   QWidget::showEvent(event);
+  FollowVisibility();
 }
 
 void DiagnoseWindow::hideEvent(QHideEvent* event) {
-  timer_->stop();
   QWidget::hideEvent(event);
+  FollowVisibility();
+}
+
+void DiagnoseWindow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange) FollowVisibility();
+}
+
+void DiagnoseWindow::FollowVisibility() {
+  const bool seen = isVisible() && !isMinimized();
+  if (seen == timer_->isActive()) return;
+  if (seen) {
+    Refresh();
+    timer_->start();
+  } else {
+    timer_->stop();
+  }
 }
 
 void DiagnoseWindow::Refresh() {
@@ -201,7 +249,7 @@ void DiagnoseWindow::SaveMonitor() {
 }
 
 FrameMonitor::FrameMonitor(std::size_t capacity, QWidget* parent) : QAbstractScrollArea(parent), capacity_(capacity) {
-  setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  setFont(UnshapedFont(QFontDatabase::systemFont(QFontDatabase::FixedFont)));
   setFocusPolicy(Qt::StrongFocus);
   viewport()->setAutoFillBackground(true);
   viewport()->setBackgroundRole(QPalette::Base);
