@@ -41,6 +41,24 @@ QString ToDisplay(const std::string& text) {
   return QString::fromStdString(text).replace("\r\n", "\n");
 }
 
+// The red frame around the panel of a gauge whose value is beyond its limits:
+// drawn over the panel's edge, clear of the value label inside it.
+class AlarmFrame : public QWidget {
+ public:
+  explicit AlarmFrame(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    hide();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    constexpr int kWidth = 3;
+    QPainter painter(this);
+    painter.setPen(QPen(QColor(0xFF, 0, 0), kWidth, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    painter.drawRect(QRectF(rect()).adjusted(kWidth / 2.0, kWidth / 2.0, -kWidth / 2.0, -kWidth / 2.0));
+  }
+};
+
 void SetTextColour(QWidget* w, const QColor& colour) {
   QPalette p = w->palette();
   p.setColor(QPalette::WindowText, colour);
@@ -131,6 +149,9 @@ void F_Mesure::BuildGauge(int channel) {
   auto* value = new ValueLabel(Cadre1_);
   value->setObjectName(QString("Etiquette3_%1").arg(channel));
   Etiquette3_[k] = value;
+
+  alarmFrame_[k] = new AlarmFrame(Cadre1_);
+  alarmFrame_[k]->setObjectName(QString("AlarmFrame_%1").arg(channel));
 }
 
 void F_Mesure::BuildStopButton() {
@@ -183,7 +204,7 @@ void F_Mesure::ShowReading(const Reading& polled) {
   }
   ValueLabel* label = Etiquette3_[k];
   label->ShowValue(reading.text);
-  label->SetAlarm(reading.alarm != AlarmState::None);
+  alarmFrame_[k]->setVisible(reading.alarm != AlarmState::None && station_.channelTable[reading.channel].isEnabled());
   // The label keeps its text exactly; why it fails, since when no good value
   // came and which limit its value is beyond, the gauge tells on hovering.
   std::string tip = GaugeToolTip(station_.diagnostics, reading.channel, reading.timeMs);
@@ -195,9 +216,9 @@ void F_Mesure::ShowReading(const Reading& polled) {
 std::string F_Mesure::AlarmToolTip(const Reading& reading) const {
   const std::optional<AlarmEvent>& raised = raised_[static_cast<std::size_t>(reading.channel)];
   if (raised && raised->state == reading.alarm)
-    return "Alarm seit " + IsoLocalTime(raised->timeMs).substr(11, 8) + ": " + raised->text;
-  return reading.alarm == AlarmState::High ? "Alarm: oberer Grenzwert überschritten"
-                                           : "Alarm: unterer Grenzwert unterschritten";
+    return "Grenzwertalarm seit " + IsoLocalTime(raised->timeMs).substr(11, 8) + " – " + raised->text;
+  return reading.alarm == AlarmState::High ? "Grenzwertalarm – oberer Grenzwert überschritten"
+                                           : "Grenzwertalarm – unterer Grenzwert unterschritten";
 }
 
 void F_Mesure::RunTick() {
@@ -275,7 +296,7 @@ void F_Mesure::ShowGaugesAsDesigned() {
     Dessin1_[k]->setPixmap(PanelPixmap(designPanel_, QSize(Px(design::kPanelWidth), Px(design::kPanelHeight))));
     Etiquette3_[k]->clear();
     Etiquette3_[k]->setFont(ValueLabel::DesignFont());
-    Etiquette3_[k]->SetAlarm(false);
+    alarmFrame_[k]->hide();
   }
 }
 
@@ -289,6 +310,7 @@ void F_Mesure::ApplyLayout() {
     Dessin1_[k]->setGeometry(Px(design::kPanelLeft), Px(g.panelTop), Px(design::kPanelWidth), Px(g.panelHeight));
     Etiquette3_[k]->setGeometry(Px(design::kLabelLeft), Px(g.labelTop), Px(design::kLabelWidth[k]),
                                 Px(g.labelHeight));
+    alarmFrame_[k]->setGeometry(Dessin1_[k]->geometry());
     if (!g.tallPanel) continue;
     // Multi-line values stand on the panel picture from the working folder,
     // or on the program's own where there is none.
@@ -319,6 +341,7 @@ void F_Mesure::ApplyChannelVisibility() {
     Etiquette1_[k]->setVisible(shown);
     Etiquette3_[k]->setVisible(shown);
     Dessin1_[k]->setVisible(shown);
+    if (!shown) alarmFrame_[k]->hide();
   }
 }
 

@@ -139,6 +139,7 @@ class F_Mesure : public QWidget {
   std::array<QLabel*, kChannelCount> Etiquette1_{};
   std::array<QLabel*, kChannelCount> Dessin1_{};
   std::array<ValueLabel*, kChannelCount> Etiquette3_{};
+  std::array<QWidget*, kChannelCount> alarmFrame_{}; // the red frame of a value beyond its limits
   QPushButton* Commande1_ = nullptr;
   QLabel* lineStatus_ = nullptr;
   QLabel* noticeLine_ = nullptr;

@@ -13,8 +13,6 @@ namespace {
 // from the panel's (60 twips: 4 pixels at 96 dpi).
 constexpr int kMarginTwips = 60;
 constexpr double kDesignPoints = 13.5;
-// The red frame of an alarm: inside the margin, clear of the text.
-constexpr int kAlarmFramePixels = 3;
 
 int Margin(const QWidget& w) { return TwipsToPixels(kMarginTwips, w.logicalDpiX()); }
 
@@ -76,12 +74,6 @@ void ValueLabel::ShowValue(const std::string& text) {
   Fit();
 }
 
-void ValueLabel::SetAlarm(bool on) {
-  if (on == alarm_) return;
-  alarm_ = on;
-  update();
-}
-
 void ValueLabel::Fit() {
   if (text().isEmpty()) return;
   const QStringList lines = DrawnLines(text());
@@ -98,14 +90,9 @@ void ValueLabel::resizeEvent(QResizeEvent* event) {
 
 void ValueLabel::paintEvent(QPaintEvent*) {
   // The background is filled by the widget itself (autoFillBackground).
-  QPainter painter(this);
-  if (alarm_) {
-    const int w = kAlarmFramePixels;
-    painter.setPen(QPen(QColor(0xFF, 0, 0), w, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
-    painter.drawRect(QRectF(rect()).adjusted(w / 2.0, w / 2.0, -w / 2.0, -w / 2.0));
-  }
   if (text().isEmpty()) return;
   const QStringList lines = DrawnLines(text());
+  QPainter painter(this);
   painter.setFont(font());
   painter.setPen(palette().color(QPalette::WindowText));
   const QFontMetrics metrics(font());

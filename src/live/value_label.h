@@ -6,8 +6,6 @@
 // blanks pad a line on the instrument's display, here they would only make
 // the lines of one value start at different places. Where the system's sans
 // font runs wider than the label, the text is set smaller rather than cut off.
-// A value outside its limits gets a red frame inside the label's edge; the
-// text stays as it is.
 
 #include <QFont>
 #include <QFontMetrics>
@@ -23,9 +21,6 @@ class ValueLabel : public QLabel {
 
   // The text as the poll cycle writes it, lines separated by CR LF.
   void ShowValue(const std::string& text);
-  // The red frame of a value outside its limits.
-  void SetAlarm(bool on);
-  bool alarm() const { return alarm_; }
 
   // The label's font at design size (13.5 pt bold).
   static QFont DesignFont();
@@ -44,8 +39,6 @@ class ValueLabel : public QLabel {
 
  private:
   void Fit();
-
-  bool alarm_ = false;
 };
 
 } // namespace trelvan

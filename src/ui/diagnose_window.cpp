@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPaintEvent>
+#include <QScreen>
 #include <QScrollBar>
 #include <QPushButton>
 #include <QShortcut>
@@ -27,9 +28,12 @@ namespace trelvan {
 
 namespace {
 
+// The last failure, a German sentence of any length, comes last and takes
+// the room the counters leave; its cell's tooltip holds it whole.
 const QStringList kColumns{
     "Kanal", "Station", "Anfragen", "Antworten", "Zeitüber-\nschreitungen", "CRC-Fehler", "Ungültige\nAntworten",
-    "Ausnahmen", "Letzter Fehler", "Letzter gültiger Wert", "Antwortzeit ms\nzuletzt / min / Mittel / max"};
+    "Ausnahmen", "Letzter gültiger Wert", "Antwortzeit ms\nzuletzt / min / Mittel / max", "Letzter Fehler"};
+constexpr int kLastFailureColumn = 10;
 
 // Counter cells drawn as plain text at a point: the style's item painting
 // lays every cell out as a paragraph, which cost more than the rest of the
@@ -74,7 +78,6 @@ DiagnoseWindow::DiagnoseWindow(Station& station, Prompter& prompter, QWidget* pa
     : QWidget(parent), station_(station), prompter_(prompter) {
   setObjectName("Diagnose");
   setWindowTitle(QString::fromStdString(station_.AppTitle) + " [ Diagnose ]");
-  resize(1100, 700);
 
   table_ = new QTableWidget(kChannelCount, static_cast<int>(kColumns.size()), this);
   table_->setObjectName("Zaehler");
@@ -87,17 +90,32 @@ DiagnoseWindow::DiagnoseWindow(Station& station, Prompter& prompter, QWidget* pa
   // on every refresh.
   table_->setWordWrap(false);
   table_->setTextElideMode(Qt::ElideNone);
-  // Columns as wide as their captions, fixed: fitting them to the contents
-  // every second would measure every cell each time.
+  // Columns as wide as their captions or a wide value, fixed: fitting them
+  // to the contents every second would measure every cell each time.
   table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   table_->horizontalHeader()->setStretchLastSection(true);
+  table_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff); // the four channels always fit
+  const QStringList wide{"Kanal 0", "247 Master", "99999999", "99999999", "999999", "999999",
+                         "999999",  "999999",     "00:00:00", "2000.0 / 2000.0 / 2000.0 / 2000.0", ""};
+  for (int i = 0; i < kChannelCount; ++i)
+    for (int c = 0; c < table_->columnCount(); ++c) table_->setItem(i, c, new QTableWidgetItem(wide[c]));
   table_->resizeColumnsToContents();
-  table_->setColumnWidth(8, 360);
+  table_->setColumnWidth(kLastFailureColumn, 240);
   for (int i = 0; i < kChannelCount; ++i) {
-    for (int c = 0; c < table_->columnCount(); ++c) table_->setItem(i, c, new QTableWidgetItem);
+    for (int c = 1; c < table_->columnCount(); ++c) table_->item(i, c)->setText(QString());
     table_->item(i, 0)->setText(QStringLiteral("Kanal %1").arg(i));
   }
-  table_->setFixedHeight(table_->horizontalHeader()->sizeHint().height() + 4 * table_->verticalHeader()->defaultSectionSize() + 4);
+  int columns = 0;
+  for (int c = 0; c < table_->columnCount(); ++c) columns += table_->columnWidth(c);
+  const int frame = 2 * table_->frameWidth();
+  // As wide as the columns where the screen allows; else the table scrolls
+  // sideways and keeps room for its scroll bar.
+  const int available = screen() ? screen()->availableGeometry().width() - 40 : 1240;
+  const int tableWidth = std::min(columns + frame, available - 24);
+  resize(tableWidth + 24, 700);
+  table_->setFixedHeight(table_->horizontalHeader()->sizeHint().height() +
+                         4 * table_->verticalHeader()->defaultSectionSize() + frame +
+                         (columns + frame > tableWidth ? table_->horizontalScrollBar()->sizeHint().height() : 0));
 
   auto* reset = new QPushButton("Zähler &zurücksetzen", this);
   reset->setObjectName("Zuruecksetzen");
@@ -191,13 +209,15 @@ void DiagnoseWindow::RefreshTable() {
         Count(c.crcErrors),
         Count(c.badReplies),
         Count(c.exceptions),
-        c.lastFailureMs ? TimeOfDay(*c.lastFailureMs) + "  " + QString::fromStdString(c.lastFailure) : QString(),
         c.lastGoodMs ? TimeOfDay(*c.lastGoodMs) : QString(),
         QStringLiteral("%1 / %2 / %3 / %4").arg(Ms(c.replyLastMs), Ms(c.replyMinMs), Ms(c.replyMeanMs()), Ms(c.replyMaxMs)),
+        c.lastFailureMs ? TimeOfDay(*c.lastFailureMs) + "  " + QString::fromStdString(c.lastFailure) : QString(),
     };
     for (int col = 0; col < cells.size(); ++col) {
       QTableWidgetItem* item = table_->item(i, col);
-      if (item->text() != cells[col]) item->setText(cells[col]);
+      if (item->text() == cells[col]) continue;
+      item->setText(cells[col]);
+      if (col == kLastFailureColumn) item->setToolTip(cells[col]);
     }
   }
 }
@@ -283,16 +303,25 @@ void FrameMonitor::Append(const QStringList& lines) {
   }
   const auto dropped = static_cast<int>(lines_.size() > capacity_ ? lines_.size() - capacity_ : 0);
   lines_.erase(lines_.begin(), lines_.begin() + dropped);
+  const int added = std::min(static_cast<int>(lines.size()), static_cast<int>(lines_.size()));
   {
     const QSignalBlocker quiet(v); // the picture is moved here, not by scrollContentsBy
     UpdateScrollBars();
     v->setValue(following ? v->maximum() : std::max(0, firstShown - dropped));
   }
-  const int moved = following ? static_cast<int>(lines.size()) : (firstShown < dropped ? VisibleLines() : 0);
-  if (moved >= VisibleLines()) {
+  // The lines shown moved up by `shift` rows: the picture is moved as much
+  // and only the rows that then show something new are drawn.
+  const int rows = VisibleLines();
+  const int shift = v->value() + dropped - firstShown;
+  if (shift < 0 || shift >= rows) {
     viewport()->update();
-  } else if (moved > 0) {
-    viewport()->scroll(0, -moved * LineHeight());
+    return;
+  }
+  if (shift > 0) viewport()->scroll(0, -shift * LineHeight());
+  const int firstNewRow = static_cast<int>(lines_.size()) - added - v->value();
+  if (firstNewRow <= rows) {
+    const int top = std::max(0, firstNewRow) * LineHeight();
+    viewport()->update(0, top, viewport()->width(), viewport()->height() - top);
   }
 }
 

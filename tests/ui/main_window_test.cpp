@@ -205,10 +205,11 @@ TEST_F(MainWindowTest, ValueBeyondItsLimitFramesTheGaugeListsTheAlarmAndClearsPa
   folder.write("trelvan.ini", "[Limits]\nKanal0_oben=7.5\nKanal0_Hysterese=0.3\n");
   F_Mesure* m = MeasurePh({700, 760, 730, 730, 730, 730, 730, 710});
   auto* gauge = m->findChild<ValueLabel*>("Etiquette3_0");
+  QWidget* frame = m->findChild<QWidget*>("AlarmFrame_0");
   AlarmList* alarms = app->mainWindow()->alarmList();
 
   ASSERT_TRUE(testing::WaitFor([&] { return gauge->text().startsWith("7.60"); }));
-  EXPECT_TRUE(gauge->alarm());
+  EXPECT_TRUE(frame->isVisible());
   EXPECT_EQ(gauge->text(), "7.60 pH     21.5  °C"); // the text as ever
   EXPECT_TRUE(gauge->toolTip().contains("oberer Grenzwert überschritten")) << gauge->toolTip().toStdString();
   EXPECT_TRUE(gauge->toolTip().contains("Grenze 7.5 pH")) << gauge->toolTip().toStdString();
@@ -216,9 +217,9 @@ TEST_F(MainWindowTest, ValueBeyondItsLimitFramesTheGaugeListsTheAlarmAndClearsPa
   EXPECT_EQ(Action("Alarme")->text(), "A&larme (1)");
 
   ASSERT_TRUE(testing::WaitFor([&] { return gauge->text().startsWith("7.30"); }));
-  EXPECT_TRUE(gauge->alarm());
+  EXPECT_TRUE(frame->isVisible());
   ASSERT_TRUE(testing::WaitFor([&] { return gauge->text().startsWith("7.10"); }));
-  EXPECT_FALSE(gauge->alarm());
+  EXPECT_FALSE(frame->isVisible());
   EXPECT_FALSE(gauge->toolTip().contains("Grenzwert"));
   EXPECT_EQ(alarms->entries(), 2); // raised, then back within its limits
   EXPECT_EQ(alarms->unacknowledged(), 1);
