@@ -11,6 +11,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QStringList>
+#include <map>
 
 namespace trelvan {
 
@@ -39,6 +40,12 @@ class ValueLabel : public QLabel {
 
  private:
   void Fit();
+  static QFont FontAt(int halfPoints);
+  // The metrics of each size the label has measured, kept: a new font's
+  // first measurement looks its glyphs up afresh.
+  const QFontMetrics& MetricsAt(int halfPoints);
+
+  std::map<int, QFontMetrics> metrics_;
 };
 
 } // namespace trelvan

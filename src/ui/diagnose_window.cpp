@@ -65,6 +65,9 @@ QFont UnshapedFont(QFont font) {
   return font;
 }
 
+// Where the monitor's lines start, in pixels from the viewport's left edge.
+constexpr int kTextLeft = 4;
+
 QString Count(std::int64_t n) { return QString::number(n); }
 
 QString Ms(const std::optional<double>& ms) { return ms ? QString::number(*ms, 'f', 1) : QStringLiteral("–"); }
@@ -161,6 +164,10 @@ DiagnoseWindow::DiagnoseWindow(Station& station, Prompter& prompter, QWidget* pa
   timer_ = new QTimer(this);
   timer_->setInterval(1000);
   connect(timer_, &QTimer::timeout, this, &DiagnoseWindow::Refresh);
+  retry_ = new QTimer(this);
+  retry_->setSingleShot(true);
+  retry_->setInterval(20);
+  connect(retry_, &QTimer::timeout, this, &DiagnoseWindow::Refresh);
 }
 
 void DiagnoseWindow::showEvent(QShowEvent* event) {
@@ -190,6 +197,12 @@ void DiagnoseWindow::FollowVisibility() {
 }
 
 void DiagnoseWindow::Refresh() {
+  // Never in the middle of a pass: the pass is not held up by painting, and
+  // its frames come into the monitor together, in one picture.
+  if (station_.PollBusy) {
+    if (!retry_->isActive()) retry_->start();
+    return;
+  }
   RefreshTable();
   if (!paused_) RefreshMonitor();
 }
@@ -317,11 +330,13 @@ void FrameMonitor::Append(const QStringList& lines) {
     viewport()->update();
     return;
   }
-  if (shift > 0) viewport()->scroll(0, -shift * LineHeight());
+  // Right of the longest line the picture is blank: it need not move.
+  const int inked = std::clamp(kTextLeft + widest_ - horizontalScrollBar()->value() + charWidth, 0, viewport()->width());
+  if (shift > 0) viewport()->scroll(0, -shift * LineHeight(), QRect(0, 0, inked, viewport()->height()));
   const int firstNewRow = static_cast<int>(lines_.size()) - added - v->value();
   if (firstNewRow <= rows) {
     const int top = std::max(0, firstNewRow) * LineHeight();
-    viewport()->update(0, top, viewport()->width(), viewport()->height() - top);
+    viewport()->update(0, top, inked, viewport()->height() - top);
   }
 }
 
@@ -343,7 +358,7 @@ void FrameMonitor::paintEvent(QPaintEvent* event) {
   const int height = LineHeight();
   const int ascent = fontMetrics().ascent();
   const int first = verticalScrollBar()->value();
-  const int x = 4 - horizontalScrollBar()->value();
+  const int x = kTextLeft - horizontalScrollBar()->value();
   const int top = event->rect().top() / height;
   const int bottom = event->rect().bottom() / height;
   for (int row = top; row <= bottom; ++row) {

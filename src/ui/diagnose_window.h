@@ -89,6 +89,7 @@ class DiagnoseWindow : public QWidget {
   FrameMonitor* monitor_ = nullptr;
   QPushButton* pause_ = nullptr;
   QTimer* timer_ = nullptr;
+  QTimer* retry_ = nullptr; // a refresh put off while a pass runs
   std::uint64_t shownUpTo_ = 0; // the last frame the monitor shows
   bool paused_ = false;
 };

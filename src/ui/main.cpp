@@ -3,12 +3,15 @@
 //   trelvan                     works in its working folder (see work_folder.h) on the configured line
 //   trelvan --simulate          works in a demo folder on the built-in simulated station
 //   trelvan --folder DIR        works in DIR
+//   trelvan --version           prints "trelvan 2.19"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QTextStream>
 
 #include "comm/qt_serial_line.h"
+#include "core/version.h"
 #include "live/user_locale.h"
 #include "ui/application.h"
 #include "ui/demo_station.h"
@@ -26,8 +29,14 @@ int main(int argc, char** argv) {
   QCommandLineParser parser;
   parser.setApplicationDescription("TRELVAN: Messstation für Wasserqualität");
   parser.addHelpOption();
+  const QCommandLineOption version("version", "Die Version zeigen.");
+  parser.addOption(version);
   const WorkFolderOptions options(parser);
   parser.process(app);
+  if (parser.isSet(version)) {
+    QTextStream(stdout) << "trelvan " << QString(VersionText).section(' ', -1) << "\n";
+    return 0;
+  }
 
   DemoStation demo;
   if (!EnterWorkFolder(parser, options, demo)) return 1;
