@@ -256,6 +256,18 @@ TEST_F(MainWindowTest, RecordingSwitchedOffStoresNothingMoreAndStaysOff) {
   EXPECT_FALSE(Action("Aufzeichnung")->isChecked());
 }
 
+// A record that cannot be written (here a folder takes its name) pauses
+// recording; the window says so in its notice line, once, and no message box
+// holds up the passes.
+TEST_F(MainWindowTest, RecordThatCannotBeWrittenIsToldOnceInTheWindowNotInABox) {
+  std::filesystem::create_directory(folder / "Messwerte.sqlite");
+  F_Mesure* m = MeasurePh({700});
+  ASSERT_TRUE(testing::WaitFor([&] { return m->pollCycle().passCount() >= 4; }));
+  EXPECT_EQ(m->notices().count("Aufzeichnung angehalten"), 1) << m->notices().toStdString();
+  EXPECT_TRUE(prompter.messages.empty());
+  app->mainWindow()->Quitter();
+}
+
 // Every picture the program names is embedded in it and loads, and so does
 // everything else beside them (a resource that the linker dropped loads nothing).
 TEST(EmbeddedPictures, AreLinkedIntoTheProgramAndLoad) {
