@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <cerrno>
+#include <cmath>
 #include <QClipboard>
 #include <QFile>
 #include <QFileDialog>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeySequence>
@@ -308,11 +310,13 @@ void FrameMonitor::Append(const QStringList& lines) {
   QScrollBar* v = verticalScrollBar();
   const bool following = v->value() == v->maximum();
   const int firstShown = v->value();
-  // A fixed-pitch font: the width of a line is its length, without laying it out.
-  const int charWidth = fontMetrics().horizontalAdvance(QLatin1Char('0'));
+  // A fixed-pitch font: the width of a line is its length, without laying it
+  // out. The advance is fractional (7.2 pixels, say): rounded, a line of 95
+  // characters would come out 19 pixels short.
+  const qreal charWidth = QFontMetricsF(font()).horizontalAdvance(QLatin1Char('0'));
   for (const QString& line : lines) {
     lines_.push_back(line);
-    widest_ = std::max(widest_, charWidth * static_cast<int>(line.size()));
+    widest_ = std::max(widest_, static_cast<int>(std::ceil(charWidth * static_cast<qreal>(line.size()))));
   }
   const auto dropped = static_cast<int>(lines_.size() > capacity_ ? lines_.size() - capacity_ : 0);
   lines_.erase(lines_.begin(), lines_.begin() + dropped);
@@ -331,7 +335,7 @@ void FrameMonitor::Append(const QStringList& lines) {
     return;
   }
   // Right of the longest line the picture is blank: it need not move.
-  const int inked = std::clamp(kTextLeft + widest_ - horizontalScrollBar()->value() + charWidth, 0, viewport()->width());
+  const int inked = std::clamp(kTextLeft + widest_ - horizontalScrollBar()->value() + 2, 0, viewport()->width());
   if (shift > 0) viewport()->scroll(0, -shift * LineHeight(), QRect(0, 0, inked, viewport()->height()));
   const int firstNewRow = static_cast<int>(lines_.size()) - added - v->value();
   if (firstNewRow <= rows) {
