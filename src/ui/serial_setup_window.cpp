@@ -101,8 +101,8 @@ void SerialSetupWindow::BuildControls() {
   // The devices present.
   deviceTable_ = Table({"Gerät", "Fester Name", "Hersteller", "Produkt", "Seriennummer", "Zugriff"});
   deviceTable_->setObjectName("deviceTable");
-  deviceTable_->setMinimumHeight(70);
-  deviceTable_->setMaximumHeight(160);
+  deviceTable_->setMinimumHeight(56);
+  deviceTable_->setMaximumHeight(110); // a few devices; more scroll
   accessLabel_ = new QLabel;
   accessLabel_->setObjectName("accessLabel");
   accessLabel_->setWordWrap(true);
@@ -178,7 +178,7 @@ void SerialSetupWindow::BuildControls() {
   progressText_->setObjectName("progressText");
   answerTable_ = Table({"Station", "Block", "Einstellungen", "Antwortzeit", "Register", "Gelesen als"});
   answerTable_->setObjectName("answerTable");
-  answerTable_->setMinimumHeight(120);
+  answerTable_->setMinimumHeight(96);
   connect(answerTable_, &QTableWidget::itemSelectionChanged, this,
           &SerialSetupWindow::ShowTypesOfSelectedAnswer);
 
