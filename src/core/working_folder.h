@@ -11,8 +11,8 @@
 
 namespace trelvan {
 
-// The program's own settings (port assignments, reply time, limits, MQTT),
-// in the working folder beside the files the station's program knows.
+// The program's own settings (port assignments, reply time, limits,
+// recording, MQTT), in the working folder beside "config.txt".
 inline constexpr const char* kSettingsFileName = "trelvan.ini";
 
 // What the rule looks at, gathered by WorkingFolderInputsOfProcess.

@@ -1,6 +1,7 @@
 #include "measurement_window.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDir>
 #include <QFrame>
 #include <QLabel>
@@ -16,6 +17,8 @@
 #include "comm/serial_line.h"
 #include "comm/serial_port.h"
 #include "core/geometry.h"
+#include "core/time_text.h"
+#include "live/reading_outlets.h"
 #include "live/value_label.h"
 
 namespace trelvan {
@@ -23,6 +26,8 @@ namespace trelvan {
 namespace {
 
 constexpr int kReopenIntervalMs = 2000;
+// Notices kept in the window's notice line, the newest last.
+constexpr int kNoticesShown = 3;
 
 QFont SansFont(double points, bool bold) {
   QFont font = ValueLabel::DesignFont();
@@ -35,6 +40,24 @@ QString ToDisplay(const std::string& text) {
   // Label texts separate lines by CR LF; a label breaks lines at LF.
   return QString::fromStdString(text).replace("\r\n", "\n");
 }
+
+// The red frame around the panel of a gauge whose value is beyond its limits:
+// drawn over the panel's edge, clear of the value label inside it.
+class AlarmFrame : public QWidget {
+ public:
+  explicit AlarmFrame(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    hide();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    constexpr int kWidth = 3;
+    QPainter painter(this);
+    painter.setPen(QPen(QColor(0xFF, 0, 0), kWidth, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    painter.drawRect(QRectF(rect()).adjusted(kWidth / 2.0, kWidth / 2.0, -kWidth / 2.0, -kWidth / 2.0));
+  }
+};
 
 void SetTextColour(QWidget* w, const QColor& colour) {
   QPalette p = w->palette();
@@ -126,6 +149,9 @@ void F_Mesure::BuildGauge(int channel) {
   auto* value = new ValueLabel(Cadre1_);
   value->setObjectName(QString("Etiquette3_%1").arg(channel));
   Etiquette3_[k] = value;
+
+  alarmFrame_[k] = new AlarmFrame(Cadre1_);
+  alarmFrame_[k]->setObjectName(QString("AlarmFrame_%1").arg(channel));
 }
 
 void F_Mesure::BuildStopButton() {
@@ -144,6 +170,12 @@ void F_Mesure::BuildLineStatus() {
   lineStatus_->setWordWrap(true);
   SetTextColour(lineStatus_, QColor(160, 0, 0));
   lineStatus_->hide();
+  noticeLine_ = new QLabel(canvas_);
+  noticeLine_->setObjectName("Meldungen");
+  noticeLine_->setWordWrap(true);
+  noticeLine_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  noticeLine_->setTextFormat(Qt::PlainText);
+  noticeLine_->hide();
 }
 
 void F_Mesure::ConnectPolling() {
@@ -151,24 +183,70 @@ void F_Mesure::ConnectPolling() {
   timer_->setObjectName("Minuterie1");
   timer_->setInterval(0);
   requests_ = std::make_unique<MeasurementRequests>(*station_.port, station_.sharedResults);
-  cycle_ = std::make_unique<PollCycle>(station_, *requests_, [this](const Reading& reading) {
-    ValueLabel* label = Etiquette3_[static_cast<std::size_t>(reading.channel)];
-    label->ShowValue(reading.text);
-    // The label keeps its text exactly; why it fails, and since when no good
-    // value came, the gauge tells on hovering.
-    label->setToolTip(QString::fromStdString(GaugeToolTip(station_.diagnostics, reading.channel, reading.timeMs)));
-  });
+  cycle_ = std::make_unique<PollCycle>(station_, *requests_, [this](const Reading& reading) { ShowReading(reading); });
   cycle_->setStopAction([this] { StopAction(); });
-  connect(timer_, &QTimer::timeout, this, [this] {
-    cycle_->Tick();
-    if (loaded_) ApplyChannelVisibility();
-  });
+  connect(timer_, &QTimer::timeout, this, &F_Mesure::RunTick);
 
   reopenTimer_ = new QTimer(this);
   reopenTimer_->setInterval(kReopenIntervalMs);
   connect(reopenTimer_, &QTimer::timeout, this, &F_Mesure::TryReopen);
   connect(station_.port, &SerialPort::lineLost, this, &F_Mesure::OnLineLost);
 }
+
+void F_Mesure::ShowReading(const Reading& polled) {
+  const auto k = static_cast<std::size_t>(polled.channel);
+  // The outlets set the reading's alarm; the label then shows it.
+  Reading reading = polled;
+  const std::vector<AlarmEvent> events = outlets_ ? outlets_->Take(reading) : std::vector<AlarmEvent>{};
+  for (const AlarmEvent& event : events) {
+    if (event.raised) raised_[k] = event;
+    else if (raised_[k] && raised_[k]->state == event.state) raised_[k].reset();
+  }
+  ValueLabel* label = Etiquette3_[k];
+  label->ShowValue(reading.text);
+  alarmFrame_[k]->setVisible(reading.alarm != AlarmState::None && station_.channelTable[reading.channel].isEnabled());
+  // The label keeps its text exactly; why it fails, since when no good value
+  // came and which limit its value is beyond, the gauge tells on hovering.
+  std::string tip = GaugeToolTip(station_.diagnostics, reading.channel, reading.timeMs);
+  if (reading.alarm != AlarmState::None) tip = AlarmToolTip(reading) + "\n" + tip;
+  label->setToolTip(QString::fromStdString(tip));
+  for (const AlarmEvent& event : events) emit alarmEvent(event);
+}
+
+std::string F_Mesure::AlarmToolTip(const Reading& reading) const {
+  const std::optional<AlarmEvent>& raised = raised_[static_cast<std::size_t>(reading.channel)];
+  if (raised && raised->state == reading.alarm)
+    return "Grenzwertalarm seit " + IsoLocalTime(raised->timeMs).substr(11, 8) + " – " + raised->text;
+  return reading.alarm == AlarmState::High ? "Grenzwertalarm – oberer Grenzwert überschritten"
+                                           : "Grenzwertalarm – unterer Grenzwert unterschritten";
+}
+
+void F_Mesure::RunTick() {
+  using Clock = std::chrono::steady_clock;
+  const int passesBefore = cycle_->passCount();
+  const Clock::time_point start = Clock::now();
+  cycle_->Tick();
+  if (cycle_->passCount() != passesBefore) {
+    const Clock::time_point passEnd = Clock::now();
+    lastPassTime_ = std::chrono::duration_cast<std::chrono::microseconds>(passEnd - start);
+    // After the pass, never inside it: the record's commit and what the
+    // outlets have to tell.
+    if (outlets_) {
+      for (const std::string& message : outlets_->EndPass()) ShowNotice(QString::fromStdString(message));
+      lastEndPassTime_ = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - passEnd);
+    }
+  }
+  if (loaded_) ApplyChannelVisibility();
+}
+
+void F_Mesure::ShowNotice(const QString& text) {
+  notices_ << QDateTime::currentDateTime().toString("HH:mm:ss") + "  " + text;
+  while (notices_.size() > kNoticesShown) notices_.removeFirst();
+  noticeLine_->setText(notices_.join('\n'));
+  noticeLine_->show();
+}
+
+QString F_Mesure::notices() const { return notices_.join('\n'); }
 
 void F_Mesure::Load() {
   setWindowTitle(QString::fromStdString(station_.AppTitle) + " [ Messung ]");
@@ -218,6 +296,7 @@ void F_Mesure::ShowGaugesAsDesigned() {
     Dessin1_[k]->setPixmap(PanelPixmap(designPanel_, QSize(Px(design::kPanelWidth), Px(design::kPanelHeight))));
     Etiquette3_[k]->clear();
     Etiquette3_[k]->setFont(ValueLabel::DesignFont());
+    alarmFrame_[k]->hide();
   }
 }
 
@@ -231,6 +310,7 @@ void F_Mesure::ApplyLayout() {
     Dessin1_[k]->setGeometry(Px(design::kPanelLeft), Px(g.panelTop), Px(design::kPanelWidth), Px(g.panelHeight));
     Etiquette3_[k]->setGeometry(Px(design::kLabelLeft), Px(g.labelTop), Px(design::kLabelWidth[k]),
                                 Px(g.labelHeight));
+    alarmFrame_[k]->setGeometry(Dessin1_[k]->geometry());
     if (!g.tallPanel) continue;
     // Multi-line values stand on the panel picture from the working folder,
     // or on the program's own where there is none.
@@ -245,7 +325,12 @@ void F_Mesure::ApplyLayout() {
   Cadre1_->resize(Cadre1_->width(), Px(layout_.frameHeight));
   Dessin2_->resize(Dessin2_->width(), Px(layout_.pictureHeight));
   lineStatus_->setGeometry(Px(1800), Cadre1_->geometry().bottom() + Px(120), Px(design::kFrameWidth), Px(600));
+  noticeLine_->setGeometry(Px(1800), lineStatus_->geometry().bottom() + Px(60), Px(design::kFrameWidth),
+                           noticeLine_->fontMetrics().lineSpacing() * 2 * kNoticesShown);
   Commande1_->move(Px(270), std::max(Px(6840), Cadre1_->geometry().bottom() - Commande1_->height()));
+  // Tall gauges push the notice line below the design size: the canvas grows.
+  canvas_->resize(canvas_->width(), std::max(Px(7500), noticeLine_->geometry().bottom() + Px(120)));
+  CentreCanvas();
 }
 
 void F_Mesure::ApplyChannelVisibility() {
@@ -256,11 +341,16 @@ void F_Mesure::ApplyChannelVisibility() {
     Etiquette1_[k]->setVisible(shown);
     Etiquette3_[k]->setVisible(shown);
     Dessin1_[k]->setVisible(shown);
+    if (!shown) alarmFrame_[k]->hide();
   }
 }
 
-void F_Mesure::resizeEvent(QResizeEvent* event) {
+void F_Mesure::CentreCanvas() {
   canvas_->move(std::max(0, (width() - canvas_->width()) / 2), std::max(0, (height() - canvas_->height()) / 2));
+}
+
+void F_Mesure::resizeEvent(QResizeEvent* event) {
+  CentreCanvas();
   QWidget::resizeEvent(event);
 }
 

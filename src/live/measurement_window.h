@@ -4,11 +4,21 @@
 // button. It owns the poll timer, opens the serial line when it loads and
 // closes it when it stops; a line that is lost or cannot be opened is tried
 // again every few seconds while the window is loaded.
+//
+// Each reading goes through the ReadingOutlets the owner gives (limits,
+// record, broker) before its label shows it, and the outlets' work of a pass
+// (the record's commit) follows the pass. A reading outside its limits gives
+// its gauge a red frame and a tooltip that names the limit; the alarm events
+// go out through alarmEvent(). What the outlets have to tell (recording
+// paused, the broker lost) appears in the window's notice line, never in a
+// message box, which would hold up the pass.
 
 #include <QPixmap>
 #include <QWidget>
 #include <array>
+#include <chrono>
 #include <memory>
+#include <optional>
 
 #include "core/prompter.h"
 #include "live/gauge_layout.h"
@@ -23,6 +33,7 @@ class QTimer;
 namespace trelvan {
 
 class MeasurementRequests;
+class ReadingOutlets;
 class ValueLabel;
 
 // The design bitmap of every display panel (Dessin1), embedded in the program.
@@ -62,9 +73,22 @@ class F_Mesure : public QWidget {
   // How often a closed line is tried again (2000 ms).
   void setReopenIntervalMs(int ms);
 
+  // Where the readings go besides the labels; none when null.
+  void setOutlets(ReadingOutlets* outlets) { outlets_ = outlets; }
+  // Adds a line, with the time of day, to the window's notice line, which
+  // keeps the last few; for the outlets' messages and the owner's.
+  void ShowNotice(const QString& text);
+  QString notices() const;
+  // The wall time of the last pass (from the tick to its last label), and of
+  // the outlets' work after it.
+  std::chrono::microseconds lastPassTime() const { return lastPassTime_; }
+  std::chrono::microseconds lastEndPassTime() const { return lastEndPassTime_; }
+
  signals:
   void unloaded();      // polling ended; the main window shows itself again
   void quitRequested(); // the operator closed the window and chose to end the program
+  // A limit crossed or left again, as the outlets' limits found it.
+  void alarmEvent(const trelvan::AlarmEvent& event);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -78,11 +102,15 @@ class F_Mesure : public QWidget {
   void BuildStopButton();
   void BuildLineStatus();
   void ConnectPolling();
+  void ShowReading(const Reading& polled);
+  void RunTick();
+  std::string AlarmToolTip(const Reading& reading) const;
 
   void Unload();
   void ShowGaugesAsDesigned();
   void ApplyLayout();
   void ApplyChannelVisibility();
+  void CentreCanvas();
   void OpenLine();
   void TryReopen();
   void OnLineLost(const QString& reason);
@@ -96,6 +124,12 @@ class F_Mesure : public QWidget {
   GaugeLayout layout_;
   bool loaded_ = false;
   bool lineLostReported_ = false;
+  ReadingOutlets* outlets_ = nullptr;
+  // The raise of each channel's alarm, while it stands.
+  std::array<std::optional<AlarmEvent>, kChannelCount> raised_{};
+  QStringList notices_;
+  std::chrono::microseconds lastPassTime_{0};
+  std::chrono::microseconds lastEndPassTime_{0};
   QPixmap designPanel_;
 
   QWidget* canvas_ = nullptr;
@@ -105,8 +139,10 @@ class F_Mesure : public QWidget {
   std::array<QLabel*, kChannelCount> Etiquette1_{};
   std::array<QLabel*, kChannelCount> Dessin1_{};
   std::array<ValueLabel*, kChannelCount> Etiquette3_{};
+  std::array<QWidget*, kChannelCount> alarmFrame_{}; // the red frame of a value beyond its limits
   QPushButton* Commande1_ = nullptr;
   QLabel* lineStatus_ = nullptr;
+  QLabel* noticeLine_ = nullptr;
   QTimer* timer_ = nullptr;
   QTimer* reopenTimer_ = nullptr;
 };

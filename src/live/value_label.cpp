@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <cmath>
 
 #include "core/geometry.h"
 
@@ -12,6 +13,9 @@ namespace {
 // The inner margin, as far in from the label's edge as the label stands in
 // from the panel's (60 twips: 4 pixels at 96 dpi).
 constexpr int kMarginTwips = 60;
+// Font sizes in half points: the design size 13.5 pt, the smallest 7 pt.
+constexpr int kDesignHalfPoints = 27;
+constexpr int kSmallestHalfPoints = 14;
 
 int Margin(const QWidget& w) { return TwipsToPixels(kMarginTwips, w.logicalDpiX()); }
 
@@ -33,7 +37,7 @@ QFont ValueLabel::DesignFont() {
   font.setFamilies({"MS Sans Serif", "Microsoft Sans Serif", "Arial", "Liberation Sans", "Nimbus Sans",
                     "Helvetica"});
   font.setStyleHint(QFont::SansSerif);
-  font.setPointSizeF(13.5);
+  font.setPointSizeF(kDesignHalfPoints * 0.5);
   font.setBold(true);
   return font;
 }
@@ -48,28 +52,54 @@ QStringList ValueLabel::DrawnLines(const QString& text) {
   return lines;
 }
 
+bool ValueLabel::Fits(const QFontMetrics& metrics, const QStringList& lines, QSize room) {
+  int widest = 0;
+  for (const QString& line : lines) widest = std::max(widest, metrics.horizontalAdvance(line));
+  const auto tall = metrics.lineSpacing() * (lines.size() - 1) + metrics.height();
+  return widest <= room.width() && tall <= room.height();
+}
+
 QFont ValueLabel::FittedFont(const QStringList& lines, QSize room) {
-  QFont font = DesignFont();
-  for (double points = font.pointSizeF(); points >= 7; points -= 0.5) {
-    font.setPointSizeF(points);
-    const QFontMetrics metrics(font);
-    int widest = 0;
-    for (const QString& line : lines) widest = std::max(widest, metrics.horizontalAdvance(line));
-    const auto tall = metrics.lineSpacing() * (lines.size() - 1) + metrics.height();
-    if (widest <= room.width() && tall <= room.height()) break;
-  }
-  return font;
+  int size = kDesignHalfPoints;
+  while (size > kSmallestHalfPoints && !Fits(QFontMetrics(FontAt(size)), lines, room)) --size;
+  return FontAt(size);
 }
 
 QSize ValueLabel::TextRoom() const { return size() - QSize(2 * Margin(*this), 0); }
 
 void ValueLabel::ShowValue(const std::string& text) {
-  setText(QString::fromStdString(text).replace("\r\n", "\n"));
+  const QString shown = QString::fromStdString(text).replace("\r\n", "\n");
+  if (shown == this->text()) return;
+  setText(shown);
   Fit();
 }
 
 void ValueLabel::Fit() {
-  if (!text().isEmpty()) setFont(FittedFont(DrawnLines(text()), TextRoom()));
+  if (text().isEmpty()) return;
+  const QStringList lines = DrawnLines(text());
+  const QSize room = TextRoom();
+  // The size FittedFont would choose, found from the present one: a new value
+  // is mostly as wide as the last, so one or two measurements settle it.
+  int size = static_cast<int>(std::lround(font().pointSizeF() * 2));
+  if (Fits(MetricsAt(size), lines, room)) {
+    while (size < kDesignHalfPoints && Fits(MetricsAt(size + 1), lines, room)) ++size;
+  } else {
+    while (size > kSmallestHalfPoints && !Fits(MetricsAt(--size), lines, room)) {
+    }
+  }
+  if (size * 0.5 != font().pointSizeF()) setFont(FontAt(size));
+}
+
+QFont ValueLabel::FontAt(int halfPoints) {
+  QFont font = DesignFont();
+  font.setPointSizeF(halfPoints * 0.5);
+  return font;
+}
+
+const QFontMetrics& ValueLabel::MetricsAt(int halfPoints) {
+  auto known = metrics_.find(halfPoints);
+  if (known == metrics_.end()) known = metrics_.emplace(halfPoints, QFontMetrics(FontAt(halfPoints))).first;
+  return known->second;
 }
 
 void ValueLabel::resizeEvent(QResizeEvent* event) {

@@ -8,8 +8,10 @@
 // font runs wider than the label, the text is set smaller rather than cut off.
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QStringList>
+#include <map>
 
 namespace trelvan {
 
@@ -28,6 +30,7 @@ class ValueLabel : public QLabel {
   // The largest size from the design size down in half points (not below
   // 7 pt) at which `lines` fit into `room`.
   static QFont FittedFont(const QStringList& lines, QSize room);
+  static bool Fits(const QFontMetrics& metrics, const QStringList& lines, QSize room);
   // The room the text has: the label less the inner margin left and right.
   QSize TextRoom() const;
 
@@ -37,6 +40,12 @@ class ValueLabel : public QLabel {
 
  private:
   void Fit();
+  static QFont FontAt(int halfPoints);
+  // The metrics of each size the label has measured, kept: a new font's
+  // first measurement looks its glyphs up afresh.
+  const QFontMetrics& MetricsAt(int halfPoints);
+
+  std::map<int, QFontMetrics> metrics_;
 };
 
 } // namespace trelvan

@@ -49,7 +49,7 @@ AlarmList::AlarmList(QWidget* parent) : QWidget(parent) {
   layout->addLayout(buttons);
   connect(acknowledge_, &QPushButton::clicked, this, &AlarmList::AcknowledgeSelected);
   connect(acknowledgeAll_, &QPushButton::clicked, this, &AlarmList::AcknowledgeAll);
-  resize(760, 360);
+  resize(980, 360); // the message column shows a whole message
   UpdateSummary();
 }
 
@@ -129,8 +129,9 @@ void AlarmList::FillRow(int row) {
 
 void AlarmList::UpdateSummary() {
   const int open = unacknowledged();
-  summary_->setText(open == 0 ? QStringLiteral("Keine offenen Alarme")
-                              : QStringLiteral("%1 Alarm(e) nicht quittiert").arg(open));
+  summary_->setText(open == 0   ? QStringLiteral("Keine offenen Alarme")
+                    : open == 1 ? QStringLiteral("1 Alarm nicht quittiert")
+                                : QStringLiteral("%1 Alarme nicht quittiert").arg(open));
   acknowledgeAll_->setEnabled(open > 0);
 }
 

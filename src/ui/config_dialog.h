@@ -45,6 +45,8 @@ class ConfigW : public QWidget {
   // "OK" and "ABBRECHEN", also for tests and keyboard shortcuts.
   void Confirm();
   void Cancel();
+  // The controls from the table, after another window changed it.
+  void ShowTable();
 
  signals:
   // The table was saved and the captions built; the dialog is hidden.
@@ -64,7 +66,6 @@ class ConfigW : public QWidget {
   QWidget* BuildTable();
   void ConnectRow(int channel);
   void SetTabOrder();
-  void ShowTable();                  // table -> controls
   void ShowRowLook(int channel);
   void SetEnabled(int channel, int enabled);
   void CheckAddressOnLeave(int channel);

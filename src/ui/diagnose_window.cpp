@@ -2,19 +2,23 @@
 
 #include <QApplication>
 #include <cerrno>
+#include <cmath>
 #include <QClipboard>
 #include <QFile>
 #include <QFileDialog>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
 #include <QPainter>
 #include <QPaintEvent>
+#include <QScreen>
 #include <QScrollBar>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -26,9 +30,45 @@ namespace trelvan {
 
 namespace {
 
+// The last failure, a German sentence of any length, comes last and takes
+// the room the counters leave; its cell's tooltip holds it whole.
 const QStringList kColumns{
     "Kanal", "Station", "Anfragen", "Antworten", "Zeitüber-\nschreitungen", "CRC-Fehler", "Ungültige\nAntworten",
-    "Ausnahmen", "Letzter Fehler", "Letzter gültiger Wert", "Antwortzeit ms\nzuletzt / min / Mittel / max"};
+    "Ausnahmen", "Letzter gültiger Wert", "Antwortzeit ms\nzuletzt / min / Mittel / max", "Letzter Fehler"};
+constexpr int kLastFailureColumn = 10;
+
+// Counter cells drawn as plain text at a point: the style's item painting
+// lays every cell out as a paragraph, which cost more than the rest of the
+// window's refresh together.
+class CounterCellDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    const bool selected = option.state & QStyle::State_Selected;
+    if (selected) painter->fillRect(option.rect, option.palette.brush(QPalette::Highlight));
+    painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+    const QFontMetrics& metrics = option.fontMetrics;
+    const int baseline = option.rect.top() + (option.rect.height() + metrics.ascent() - metrics.descent()) / 2;
+    painter->save();
+    painter->setClipRect(option.rect);
+    painter->drawText(QPoint(option.rect.left() + 4, baseline), index.data().toString());
+    painter->restore();
+    if (option.state & QStyle::State_HasFocus) {
+      painter->setPen(QPen(option.palette.color(QPalette::Text), 1, Qt::DotLine));
+      painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
+    }
+  }
+};
+
+// Text as it stands, without the shaping that other scripts need: the cells
+// and the monitor hold digits, Latin letters and punctuation only.
+QFont UnshapedFont(QFont font) {
+  font.setStyleStrategy(QFont::PreferNoShaping);
+  return font;
+}
+
+// Where the monitor's lines start, in pixels from the viewport's left edge.
+constexpr int kTextLeft = 4;
 
 QString Count(std::int64_t n) { return QString::number(n); }
 
@@ -43,10 +83,11 @@ DiagnoseWindow::DiagnoseWindow(Station& station, Prompter& prompter, QWidget* pa
     : QWidget(parent), station_(station), prompter_(prompter) {
   setObjectName("Diagnose");
   setWindowTitle(QString::fromStdString(station_.AppTitle) + " [ Diagnose ]");
-  resize(1100, 700);
 
   table_ = new QTableWidget(kChannelCount, static_cast<int>(kColumns.size()), this);
   table_->setObjectName("Zaehler");
+  table_->setFont(UnshapedFont(table_->font()));
+  table_->setItemDelegate(new CounterCellDelegate(table_));
   table_->setHorizontalHeaderLabels(kColumns);
   table_->verticalHeader()->hide();
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -54,17 +95,32 @@ DiagnoseWindow::DiagnoseWindow(Station& station, Prompter& prompter, QWidget* pa
   // on every refresh.
   table_->setWordWrap(false);
   table_->setTextElideMode(Qt::ElideNone);
-  // Columns as wide as their captions, fixed: fitting them to the contents
-  // every second would measure every cell each time.
+  // Columns as wide as their captions or a wide value, fixed: fitting them
+  // to the contents every second would measure every cell each time.
   table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   table_->horizontalHeader()->setStretchLastSection(true);
+  table_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff); // the four channels always fit
+  const QStringList wide{"Kanal 0", "247 Master", "99999999", "99999999", "999999", "999999",
+                         "999999",  "999999",     "00:00:00", "2000.0 / 2000.0 / 2000.0 / 2000.0", ""};
+  for (int i = 0; i < kChannelCount; ++i)
+    for (int c = 0; c < table_->columnCount(); ++c) table_->setItem(i, c, new QTableWidgetItem(wide[c]));
   table_->resizeColumnsToContents();
-  table_->setColumnWidth(8, 360);
+  table_->setColumnWidth(kLastFailureColumn, 240);
   for (int i = 0; i < kChannelCount; ++i) {
-    for (int c = 0; c < table_->columnCount(); ++c) table_->setItem(i, c, new QTableWidgetItem);
+    for (int c = 1; c < table_->columnCount(); ++c) table_->item(i, c)->setText(QString());
     table_->item(i, 0)->setText(QStringLiteral("Kanal %1").arg(i));
   }
-  table_->setFixedHeight(table_->horizontalHeader()->sizeHint().height() + 4 * table_->verticalHeader()->defaultSectionSize() + 4);
+  int columns = 0;
+  for (int c = 0; c < table_->columnCount(); ++c) columns += table_->columnWidth(c);
+  const int frame = 2 * table_->frameWidth();
+  // As wide as the columns where the screen allows; else the table scrolls
+  // sideways and keeps room for its scroll bar.
+  const int available = screen() ? screen()->availableGeometry().width() - 40 : 1240;
+  const int tableWidth = std::min(columns + frame, available - 24);
+  resize(tableWidth + 24, 700);
+  table_->setFixedHeight(table_->horizontalHeader()->sizeHint().height() +
+                         4 * table_->verticalHeader()->defaultSectionSize() + frame +
+                         (columns + frame > tableWidth ? table_->horizontalScrollBar()->sizeHint().height() : 0));
 
   auto* reset = new QPushButton("Zähler &zurücksetzen", this);
   reset->setObjectName("Zuruecksetzen");
@@ -110,20 +166,45 @@ DiagnoseWindow::DiagnoseWindow(Station& station, Prompter& prompter, QWidget* pa
   timer_ = new QTimer(this);
   timer_->setInterval(1000);
   connect(timer_, &QTimer::timeout, this, &DiagnoseWindow::Refresh);
+  retry_ = new QTimer(this);
+  retry_->setSingleShot(true);
+  retry_->setInterval(20);
+  connect(retry_, &QTimer::timeout, this, &DiagnoseWindow::Refresh);
 }
 
 void DiagnoseWindow::showEvent(QShowEvent* event) {
-  Refresh();
-  timer_->start();
   QWidget::showEvent(event);
+  FollowVisibility();
 }
 
 void DiagnoseWindow::hideEvent(QHideEvent* event) {
-  timer_->stop();
   QWidget::hideEvent(event);
+  FollowVisibility();
+}
+
+void DiagnoseWindow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange) FollowVisibility();
+}
+
+void DiagnoseWindow::FollowVisibility() {
+  const bool seen = isVisible() && !isMinimized();
+  if (seen == timer_->isActive()) return;
+  if (seen) {
+    Refresh();
+    timer_->start();
+  } else {
+    timer_->stop();
+  }
 }
 
 void DiagnoseWindow::Refresh() {
+  // Never in the middle of a pass: the pass is not held up by painting, and
+  // its frames come into the monitor together, in one picture.
+  if (station_.PollBusy) {
+    if (!retry_->isActive()) retry_->start();
+    return;
+  }
   RefreshTable();
   if (!paused_) RefreshMonitor();
 }
@@ -143,13 +224,15 @@ void DiagnoseWindow::RefreshTable() {
         Count(c.crcErrors),
         Count(c.badReplies),
         Count(c.exceptions),
-        c.lastFailureMs ? TimeOfDay(*c.lastFailureMs) + "  " + QString::fromStdString(c.lastFailure) : QString(),
         c.lastGoodMs ? TimeOfDay(*c.lastGoodMs) : QString(),
         QStringLiteral("%1 / %2 / %3 / %4").arg(Ms(c.replyLastMs), Ms(c.replyMinMs), Ms(c.replyMeanMs()), Ms(c.replyMaxMs)),
+        c.lastFailureMs ? TimeOfDay(*c.lastFailureMs) + "  " + QString::fromStdString(c.lastFailure) : QString(),
     };
     for (int col = 0; col < cells.size(); ++col) {
       QTableWidgetItem* item = table_->item(i, col);
-      if (item->text() != cells[col]) item->setText(cells[col]);
+      if (item->text() == cells[col]) continue;
+      item->setText(cells[col]);
+      if (col == kLastFailureColumn) item->setToolTip(cells[col]);
     }
   }
 }
@@ -201,7 +284,7 @@ void DiagnoseWindow::SaveMonitor() {
 }
 
 FrameMonitor::FrameMonitor(std::size_t capacity, QWidget* parent) : QAbstractScrollArea(parent), capacity_(capacity) {
-  setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  setFont(UnshapedFont(QFontDatabase::systemFont(QFontDatabase::FixedFont)));
   setFocusPolicy(Qt::StrongFocus);
   viewport()->setAutoFillBackground(true);
   viewport()->setBackgroundRole(QPalette::Base);
@@ -227,24 +310,37 @@ void FrameMonitor::Append(const QStringList& lines) {
   QScrollBar* v = verticalScrollBar();
   const bool following = v->value() == v->maximum();
   const int firstShown = v->value();
-  // A fixed-pitch font: the width of a line is its length, without laying it out.
-  const int charWidth = fontMetrics().horizontalAdvance(QLatin1Char('0'));
+  // A fixed-pitch font: the width of a line is its length, without laying it
+  // out. The advance is fractional (7.2 pixels, say): rounded, a line of 95
+  // characters would come out 19 pixels short.
+  const qreal charWidth = QFontMetricsF(font()).horizontalAdvance(QLatin1Char('0'));
   for (const QString& line : lines) {
     lines_.push_back(line);
-    widest_ = std::max(widest_, charWidth * static_cast<int>(line.size()));
+    widest_ = std::max(widest_, static_cast<int>(std::ceil(charWidth * static_cast<qreal>(line.size()))));
   }
   const auto dropped = static_cast<int>(lines_.size() > capacity_ ? lines_.size() - capacity_ : 0);
   lines_.erase(lines_.begin(), lines_.begin() + dropped);
+  const int added = std::min(static_cast<int>(lines.size()), static_cast<int>(lines_.size()));
   {
     const QSignalBlocker quiet(v); // the picture is moved here, not by scrollContentsBy
     UpdateScrollBars();
     v->setValue(following ? v->maximum() : std::max(0, firstShown - dropped));
   }
-  const int moved = following ? static_cast<int>(lines.size()) : (firstShown < dropped ? VisibleLines() : 0);
-  if (moved >= VisibleLines()) {
+  // The lines shown moved up by `shift` rows: the picture is moved as much
+  // and only the rows that then show something new are drawn.
+  const int rows = VisibleLines();
+  const int shift = v->value() + dropped - firstShown;
+  if (shift < 0 || shift >= rows) {
     viewport()->update();
-  } else if (moved > 0) {
-    viewport()->scroll(0, -moved * LineHeight());
+    return;
+  }
+  // Right of the longest line the picture is blank: it need not move.
+  const int inked = std::clamp(kTextLeft + widest_ - horizontalScrollBar()->value() + 2, 0, viewport()->width());
+  if (shift > 0) viewport()->scroll(0, -shift * LineHeight(), QRect(0, 0, inked, viewport()->height()));
+  const int firstNewRow = static_cast<int>(lines_.size()) - added - v->value();
+  if (firstNewRow <= rows) {
+    const int top = std::max(0, firstNewRow) * LineHeight();
+    viewport()->update(0, top, inked, viewport()->height() - top);
   }
 }
 
@@ -266,7 +362,7 @@ void FrameMonitor::paintEvent(QPaintEvent* event) {
   const int height = LineHeight();
   const int ascent = fontMetrics().ascent();
   const int first = verticalScrollBar()->value();
-  const int x = 4 - horizontalScrollBar()->value();
+  const int x = kTextLeft - horizontalScrollBar()->value();
   const int top = event->rect().top() / height;
   const int bottom = event->rect().bottom() / height;
   for (int row = top; row <= bottom; ++row) {

@@ -4,7 +4,9 @@
 // monitor, every request and reply on the line in hexadecimal with its time,
 // direction, station and outcome. The monitor can be paused, cleared, copied
 // and saved as text; it keeps the last 10,000 frames. Opening the window
-// changes nothing on the line: it only reads what the measurement records.
+// changes nothing on the line: it only reads what the measurement records,
+// and it repaints only what changed: the counter cells whose text changed
+// and the new lines of the monitor.
 
 #include <QAbstractScrollArea>
 #include <QWidget>
@@ -67,8 +69,12 @@ class DiagnoseWindow : public QWidget {
  protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
+  // Refreshing runs only while the window can be seen: hidden or minimised
+  // it costs nothing, and it catches up when shown again.
+  void FollowVisibility();
   void RefreshTable();
   void RefreshMonitor();
   void ResetCounters();
@@ -83,6 +89,7 @@ class DiagnoseWindow : public QWidget {
   FrameMonitor* monitor_ = nullptr;
   QPushButton* pause_ = nullptr;
   QTimer* timer_ = nullptr;
+  QTimer* retry_ = nullptr; // a refresh put off while a pass runs
   std::uint64_t shownUpTo_ = 0; // the last frame the monitor shows
   bool paused_ = false;
 };

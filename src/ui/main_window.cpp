@@ -11,9 +11,16 @@
 #include "core/geometry.h"
 #include "live/measurement_window.h"
 #include "logger/extraction.h"
+#include "ui/alarm_list.h"
 #include "ui/config_dialog.h"
 #include "ui/diagnose_window.h"
+#include "ui/limits_dialog.h"
+#include "ui/measurement_outlets.h"
+#include "ui/mqtt_settings_dialog.h"
+#include "ui/record_export_dialog.h"
 #include "ui/serial_line_dialog.h"
+#include "ui/serial_setup_window.h"
+#include "ui/trend_window.h"
 
 namespace trelvan {
 
@@ -53,10 +60,36 @@ TRELVAN::TRELVAN(Station& station, Prompter& prompter, std::function<ConfigW*()>
   RAZfich_->setObjectName("RAZfich");
   Extract_ = Logger_->addAction("Extract", this, [this] { ShowLoggerWindow(false); });
   Extract_->setObjectName("Extract");
-  // Functions beyond the station's own menus.
+  outlets_ = std::make_unique<MeasurementOutlets>(station_.folder, station_.decimalSeparator);
+  BuildExtrasMenu();
+}
+
+void TRELVAN::BuildExtrasMenu() {
+  // Functions beyond the station's own menus; every entry has an access key
+  // of its own.
   QMenu* extras = menuBar()->addMenu("E&xtras");
   extras->setObjectName("Extras");
-  extras->addAction("&Diagnose", this, &TRELVAN::ShowDiagnoseWindow)->setObjectName("Diagnose");
+  const auto add = [&](const QString& text, const char* name, auto slot) {
+    QAction* action = extras->addAction(text, this, slot);
+    action->setObjectName(name);
+    return action;
+  };
+  add("&Diagnose", "Diagnose", &TRELVAN::ShowDiagnoseWindow);
+  add("&Serielle Schnittstelle einrichten…", "SerielleSchnittstelle", &TRELVAN::ShowSerialSetupWindow);
+  extras->addSeparator();
+  recording_ = extras->addAction("&Aufzeichnung");
+  recording_->setObjectName("Aufzeichnung");
+  recording_->setCheckable(true);
+  recording_->setChecked(outlets_->recording());
+  recording_->setToolTip(QString("Jede Messung in \"%1\" im Arbeitsordner aufzeichnen").arg(kRecordFileName));
+  connect(recording_, &QAction::toggled, this, &TRELVAN::SetRecording);
+  add("&Verlauf", "Verlauf", &TRELVAN::ShowTrendWindow);
+  alarms_ = add("A&larme", "Alarme", &TRELVAN::ShowAlarmList);
+  add("&Grenzwerte…", "Grenzwerte", &TRELVAN::ShowLimitsDialog);
+  add("Messwerte e&xportieren…", "MesswerteExportieren", &TRELVAN::ShowRecordExportDialog);
+  extras->addSeparator();
+  add("&MQTT…", "Mqtt", &TRELVAN::ShowMqttSettingsDialog);
+  extras->setToolTipsVisible(true);
 }
 
 TRELVAN::~TRELVAN() {
@@ -65,6 +98,12 @@ TRELVAN::~TRELVAN() {
   delete serialDialog_.data();
   delete logger_.data();
   delete diagnose_.data();
+  delete serialSetup_.data();
+  delete trend_.data();
+  delete alarmList_.data();
+  delete limitsDialog_.data();
+  delete recordExport_.data();
+  delete mqttDialog_.data();
 }
 
 void TRELVAN::Load() {
@@ -86,6 +125,9 @@ void TRELVAN::Load() {
   Logger_->setTitle("&Logger");
   RAZfich_->setText("&Init/Rücksetzung");
   Extract_->setText("&Daten Förderung");
+  // What the readings go to besides the labels, from "trelvan.ini".
+  Tell(PromptIcon::Warning, outlets_->LoadLimits());
+  Tell(PromptIcon::Warning, outlets_->StartPublisher());
 }
 
 void TRELVAN::Quitter() { EndProgram(); }
@@ -94,6 +136,7 @@ void TRELVAN::EndProgram() {
   if (ending_) return;
   ending_ = true;
   if (measurement_) measurement_->Shutdown();
+  outlets_->StopPublisher();
   QApplication::closeAllWindows();
   QApplication::quit();
 }
@@ -131,6 +174,8 @@ void TRELVAN::StartMeasurement() {
   }
   if (!measurement_) {
     measurement_ = new F_Mesure(station_, prompter_);
+    measurement_->setOutlets(&outlets_->outlets());
+    connect(measurement_, &F_Mesure::alarmEvent, this, [this](const AlarmEvent& event) { alarmList()->Add(event); });
     connect(measurement_, &F_Mesure::unloaded, this, [this] {
       show();
       raise();
@@ -145,11 +190,93 @@ void TRELVAN::StartMeasurement() {
   measurement_->StartPolling(1000);
 }
 
+void TRELVAN::Present(QWidget* window) {
+  if (window->isMinimized()) window->showNormal();
+  else window->show();
+  window->raise();
+  window->activateWindow();
+}
+
+void TRELVAN::Tell(PromptIcon icon, const std::vector<std::string>& lines) {
+  if (lines.empty()) return;
+  if (measurement_ && measurement_->isLoaded()) {
+    for (const std::string& line : lines) measurement_->ShowNotice(QString::fromStdString(line));
+    return;
+  }
+  std::string text;
+  for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + line;
+  prompter_.tell(icon, text);
+}
+
 void TRELVAN::ShowDiagnoseWindow() {
   if (!diagnose_) diagnose_ = new DiagnoseWindow(station_, prompter_);
-  diagnose_->show();
-  diagnose_->raise();
-  diagnose_->activateWindow();
+  Present(diagnose_);
+}
+
+void TRELVAN::ShowSerialSetupWindow() {
+  if (!serialSetup_) {
+    serialSetup_ = new SerialSetupWindow(station_, prompter_);
+    // A station taken into a channel changed the table the start window shows.
+    connect(serialSetup_, &SerialSetupWindow::channelTableSaved, this, [this] { configWindow_()->ShowTable(); });
+  }
+  Present(serialSetup_);
+}
+
+void TRELVAN::SetRecording(bool on) {
+  if (const std::optional<std::string> problem = outlets_->SetRecording(on)) Tell(PromptIcon::Warning, {*problem});
+}
+
+void TRELVAN::ShowTrendWindow() {
+  if (!trend_) {
+    trend_ = new TrendWindow(outlets_->recordFile());
+    trend_->SetDecimalSeparator(station_.decimalSeparator);
+    trend_->SetLimits(outlets_->limits());
+    trend_->Open();
+  }
+  Present(trend_);
+}
+
+AlarmList* TRELVAN::alarmList() {
+  if (!alarmList_) {
+    alarmList_ = new AlarmList;
+    connect(alarmList_, &AlarmList::unacknowledgedChanged, this, &TRELVAN::ShowAlarmCount);
+  }
+  return alarmList_;
+}
+
+void TRELVAN::ShowAlarmCount(int unacknowledged) {
+  alarms_->setText(unacknowledged > 0 ? QString("A&larme (%1)").arg(unacknowledged) : QString("A&larme"));
+}
+
+void TRELVAN::ShowAlarmList() { Present(alarmList()); }
+
+void TRELVAN::ShowLimitsDialog() {
+  if (!limitsDialog_) {
+    limitsDialog_ = new LimitsDialog(station_.folder, station_.decimalSeparator, prompter_);
+    // Saved limits apply to the running measurement and the trend at once.
+    connect(limitsDialog_, &LimitsDialog::limitsSaved, this, [this](const LimitTable& limits) {
+      outlets_->SetLimits(limits);
+      if (trend_) trend_->SetLimits(limits);
+    });
+  }
+  limitsDialog_->Start();
+}
+
+void TRELVAN::ShowRecordExportDialog() {
+  if (!recordExport_) recordExport_ = new RecordExportDialog(outlets_->recordFile(), station_.decimalSeparator, prompter_);
+  recordExport_->Start();
+}
+
+void TRELVAN::ShowMqttSettingsDialog() {
+  if (!mqttDialog_) {
+    mqttDialog_ = new MqttSettingsDialog(station_.folder, prompter_); // reads "trelvan.ini"
+    // Saved settings take effect at once: publishing starts anew from them.
+    connect(mqttDialog_, &MqttSettingsDialog::saved, this,
+            [this] { Tell(PromptIcon::Warning, outlets_->StartPublisher()); });
+  } else if (!mqttDialog_->isVisible()) {
+    mqttDialog_->Load();
+  }
+  Present(mqttDialog_);
 }
 
 void TRELVAN::ShowLoggerWindow(bool resetMode) {

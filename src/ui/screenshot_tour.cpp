@@ -9,10 +9,13 @@
 //       screen
 //
 // It starts like `trelvan` and then leaves the start window as "ABBRECHEN"
-// does, so nothing is written to the work folder. Questions are answered
-// "Nein".
+// does, so nothing is written to the work folder but the record of the
+// measurement ("Messwerte.sqlite", as the application records). Questions are
+// answered "Nein"; the windows of "E&xtras" are filled for their pictures
+// (limits, MQTT settings) but not saved.
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
@@ -20,6 +23,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QRadioButton>
+#include <QToolTip>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -34,8 +41,10 @@
 #include "ui/config_dialog.h"
 #include "ui/demo_station.h"
 #include "ui/main_window.h"
+#include "ui/measurement_outlets.h"
 #include "ui/message_box_prompter.h"
 #include "ui/serial_line_dialog.h"
+#include "ui/trend_window.h"
 #include "ui/work_folder.h"
 
 namespace {
@@ -123,6 +132,32 @@ W* Child(QWidget* window, const char* name) {
   return window ? window->findChild<W*>(name) : nullptr;
 }
 
+QWidget* TopLevel(const QString& name) {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->objectName() == name && w->isVisible()) return w;
+  return nullptr;
+}
+
+void Type(QWidget* window, const char* name, const QString& text) {
+  if (auto* edit = Child<QLineEdit>(window, name)) edit->setText(text);
+}
+
+// The limits the pictures show: the live pH of the demo's channel 1 is above
+// its upper limit, so that its gauge carries the red frame and the alarm list
+// an entry; channel 0 of the generated record (scripts/screenshots) is a pH
+// too, whose limits the trend draws.
+LimitTable TourLimits() {
+  LimitTable limits;
+  limits[0] = {.lower = 6.7, .upper = 7.5, .hysteresis = 0.05, .unit = "pH"};
+  limits[1] = {.lower = 6.5, .upper = 7.0, .hysteresis = 0.05, .unit = "pH"};
+  return limits;
+}
+
+// A control's tooltip, shown as the pointer would show it.
+void ShowToolTip(QWidget* control) {
+  if (control) QToolTip::showText(control->mapToGlobal(control->rect().center()), control->toolTip(), control);
+}
+
 class Tour {
  public:
   Tour(Application& application, PicturePrompter& prompter, QString folder)
@@ -159,6 +194,15 @@ class Tour {
 
     main->ShowSerialLineDialog();
     Save(main->serialLineDialog(), "ConfLS");
+    // A port the probe disabled says why on hovering.
+    for (int k = 0; k < 4; ++k) {
+      auto* option = Child<QRadioButton>(main->serialLineDialog(), qPrintable(QString("Option1_%1").arg(k)));
+      if (!option || option->isEnabled()) continue;
+      ShowToolTip(option);
+      Save(main->serialLineDialog(), "ConfLS-Tooltip");
+      QToolTip::hideText();
+      break;
+    }
     main->serialLineDialog()->hide();
 
     main->ShowLoggerWindow(false);
@@ -172,6 +216,82 @@ class Tour {
     for (ChannelConfig& c : station.channelTable.channels) c.enabled = 0;
     main->StartMeasurement(); // "Keine Messung konfiguriert"
     station.channelTable = stored;
+
+    ExtrasBeforeMeasuring();
+  }
+
+  // The windows of "E&xtras" that need no measurement.
+  void ExtrasBeforeMeasuring() {
+    TRELVAN* main = app_.mainWindow();
+    main->ShowSerialSetupWindow();
+    Save(TopLevel("SerialSetupWindow"), "Serielle-Schnittstelle");
+    TopLevel("SerialSetupWindow")->hide();
+
+    main->ShowLimitsDialog();
+    QWidget* limits = TopLevel("LimitsDialog");
+    const LimitTable shown = TourLimits();
+    for (int k : {0, 1}) {
+      const ChannelLimits& l = shown[static_cast<std::size_t>(k)];
+      auto number = [](double v) { return QString::number(v).replace('.', ','); };
+      Type(limits, qPrintable(QString("Lower_%1").arg(k)), number(*l.lower));
+      Type(limits, qPrintable(QString("Upper_%1").arg(k)), number(*l.upper));
+      Type(limits, qPrintable(QString("Hysteresis_%1").arg(k)), number(l.hysteresis));
+      Type(limits, qPrintable(QString("Unit_%1").arg(k)), QString::fromStdString(l.unit));
+    }
+    Save(limits, "Grenzwerte");
+    limits->hide(); // not saved: the tour writes no settings
+    main->outlets().SetLimits(shown);
+
+    main->ShowRecordExportDialog();
+    Save(TopLevel("RecordExportDialog"), "Messwerte-exportieren");
+    TopLevel("RecordExportDialog")->hide();
+
+    main->ShowMqttSettingsDialog();
+    QWidget* mqtt = TopLevel("MqttSettingsDialog");
+    if (auto* on = Child<QCheckBox>(mqtt, "Aktiv")) on->setChecked(true);
+    Type(mqtt, "Url", "mqtts://leitstelle.example:8883");
+    Type(mqtt, "Standort", "Klaerwerk-Nord");
+    Type(mqtt, "Zugangsdatei", "/etc/trelvan/mqtt-zugang");
+    Save(mqtt, "MQTT");
+    mqtt->hide();
+  }
+
+  // The windows of "E&xtras" that show the running measurement.
+  void ExtrasWhileMeasuring() {
+    TRELVAN* main = app_.mainWindow();
+    main->ShowDiagnoseWindow();
+    RunFor(2500, [] { return false; }); // counters and frames of a few passes
+    Save(TopLevel("Diagnose"), "Diagnose");
+    TopLevel("Diagnose")->hide();
+
+    main->ShowAlarmList();
+    Save(TopLevel("AlarmList"), "Alarme");
+    TopLevel("AlarmList")->hide();
+
+    main->ShowTrendWindow();
+    auto* trend = static_cast<TrendWindow*>(TopLevel("TrendWindow"));
+    trend->SelectRange(TrendWindow::Range::OneDay);
+    Save(trend, "Verlauf");
+    trend->hide();
+
+    // The menu, with the count of alarms not yet acknowledged.
+    main->raise();
+    auto* extras = main->findChild<QMenu*>("Extras");
+    main->menuBar()->setActiveAction(extras->menuAction());
+    Save(main, "Extras-Menue");
+    extras->hide();
+  }
+
+  // The tooltip of a gauge beyond its limit.
+  void GaugeToolTip(F_Mesure* measurement) {
+    for (int k = 0; k < kChannelCount; ++k) {
+      QWidget* frame = Child<QWidget>(measurement, qPrintable(QString("AlarmFrame_%1").arg(k)));
+      if (!frame || !frame->isVisible()) continue;
+      ShowToolTip(Child<QWidget>(measurement, qPrintable(QString("Etiquette3_%1").arg(k))));
+      Save(measurement, "F_Mesure-Tooltip");
+      QToolTip::hideText();
+      return;
+    }
   }
 
   F_Mesure* Measurement() {
@@ -220,6 +340,9 @@ int main(int argc, char** argv) {
     F_Mesure* measurement = steps.Measurement();
     if (!folder.isEmpty()) {
       steps.Save(measurement, "F_Mesure");
+      steps.GaugeToolTip(measurement);
+      steps.ExtrasWhileMeasuring();
+      measurement->raise();
       measurement->close(); // the question before the application ends; answered "Nein"
     }
     if (parser.isSet(tour)) {

@@ -150,8 +150,11 @@ void ConfLS::ProbePorts() {
     port->SelectPort(p);
     QString error;
     if (!port->Open(&error)) {
-      // Not told: a port that is not there simply cannot be chosen.
-      portOptions_[static_cast<std::size_t>(p - 1)]->setEnabled(false);
+      // Not told: a port that is not there simply cannot be chosen. Why, the
+      // option says on hovering (a disabled option shows its tooltip too).
+      QRadioButton* option = portOptions_[static_cast<std::size_t>(p - 1)];
+      option->setEnabled(false);
+      option->setToolTip(error);
       continue;
     }
     port->Close();

@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -100,8 +101,8 @@ void SerialSetupWindow::BuildControls() {
   // The devices present.
   deviceTable_ = Table({"Gerät", "Fester Name", "Hersteller", "Produkt", "Seriennummer", "Zugriff"});
   deviceTable_->setObjectName("deviceTable");
-  deviceTable_->setMinimumHeight(90);
-  deviceTable_->setMaximumHeight(160);
+  deviceTable_->setMinimumHeight(56);
+  deviceTable_->setMaximumHeight(110); // a few devices; more scroll
   accessLabel_ = new QLabel;
   accessLabel_->setObjectName("accessLabel");
   accessLabel_->setWordWrap(true);
@@ -177,7 +178,7 @@ void SerialSetupWindow::BuildControls() {
   progressText_->setObjectName("progressText");
   answerTable_ = Table({"Station", "Block", "Einstellungen", "Antwortzeit", "Register", "Gelesen als"});
   answerTable_->setObjectName("answerTable");
-  answerTable_->setMinimumHeight(200);
+  answerTable_->setMinimumHeight(96);
   connect(answerTable_, &QTableWidget::itemSelectionChanged, this,
           &SerialSetupWindow::ShowTypesOfSelectedAnswer);
 
@@ -244,7 +245,8 @@ void SerialSetupWindow::BuildControls() {
   outer->addWidget(assignments);
   outer->addWidget(scans, 4);
   outer->addWidget(closeButton, 0, Qt::AlignRight);
-  resize(1000, 900);
+  // Within the screen, title bar included, on a screen 800 pixels high too.
+  resize(1000, std::min(900, screen() ? screen()->availableGeometry().height() - 60 : 900));
 }
 
 void SerialSetupWindow::Refresh() {

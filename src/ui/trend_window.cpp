@@ -285,18 +285,28 @@ void TrendPlot::paintEvent(QPaintEvent*) {
                QString::fromStdString(axes[k].unit));
   }
   p.setClipRect(plot.adjusted(0, -1, 1, 1));
-  // Limit lines of the channels shown.
+  // Limit lines of the channels shown; their names go on top of the series.
+  struct LimitLabel {
+    double y;
+    QString text;
+    QColor colour;
+  };
+  std::vector<LimitLabel> limitLabels;
   for (std::size_t i = 0; i < data_.series.size(); ++i) {
     const TrendSeries& s = data_.series[i];
     const ChannelLimits& l = limits_[static_cast<std::size_t>(std::clamp(s.channel, 0, 3))];
     if (s.quantity != "main" || !(l.unit.empty() || l.unit == s.unit)) continue;
     QPen pen(ChannelColor(s.channel), 1, Qt::DashLine);
     p.setPen(pen);
-    for (const auto& bound : {l.lower, l.upper}) {
+    for (const auto& [bound, name] : {std::pair{l.lower, "untere"}, std::pair{l.upper, "obere"}}) {
       if (!bound) continue;
       const double y = yOf(axisIndex(s.unit), *bound);
       p.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
-      p.drawText(QPointF(plot.right() - 60, y - 3), QStringLiteral("Grenze K%1").arg(s.channel));
+      limitLabels.push_back({y, QStringLiteral("Kanal %1, %2 Grenze %3 %4")
+                                    .arg(s.channel)
+                                    .arg(name)
+                                    .arg(Number(*bound, decimalSeparator_), QString::fromStdString(s.unit)),
+                             ChannelColor(s.channel)});
     }
   }
   // The series: a vertical stroke from minimum to maximum per column, joined
@@ -323,15 +333,43 @@ void TrendPlot::paintEvent(QPaintEvent*) {
     p.setPen(pen);
     p.drawLines(lines.data(), static_cast<int>(lines.size()));
   }
+  // The limits' names, at the left end of their lines on a light ground; one
+  // that would cover another moves along its line.
+  std::vector<QRectF> taken;
+  for (const LimitLabel& label : limitLabels) {
+    QRectF box(plot.left() + 4, label.y - metrics.height() - 1, metrics.horizontalAdvance(label.text) + 6,
+               metrics.height());
+    for (bool moved = true; moved;) {
+      moved = false;
+      for (const QRectF& other : taken) {
+        if (!box.intersects(other)) continue;
+        box.moveLeft(other.right() + 8);
+        moved = true;
+      }
+    }
+    taken.push_back(box);
+    p.fillRect(box, QColor(255, 255, 255, 200));
+    p.setPen(label.colour);
+    p.drawText(box, Qt::AlignCenter, label.text);
+  }
   p.setClipping(false);
-  // Legend.
-  int x = plot.left() + 4;
+  // Legend: one entry per channel with the units it shows ("Kanal 0 (pH,
+  // °C)"); a channel whose instrument changed its type in the view has more.
+  // Cut short with "…" where the widget ends.
+  std::vector<std::pair<int, QStringList>> entries;
   for (const TrendSeries& s : data_.series) {
-    const QString text = QStringLiteral("Kanal %1%2 (%3)")
-                             .arg(s.channel)
-                             .arg(s.quantity == "main" ? QString() : QStringLiteral(" Temperatur"))
-                             .arg(QString::fromStdString(s.unit));
-    p.setPen(ChannelColor(s.channel));
+    auto entry = std::find_if(entries.begin(), entries.end(), [&](const auto& e) { return e.first == s.channel; });
+    if (entry == entries.end()) entry = entries.insert(entries.end(), {s.channel, {}});
+    const QString unit = QString::fromStdString(s.unit);
+    if (!entry->second.contains(unit)) entry->second << unit;
+  }
+  int x = plot.left() + 4;
+  for (const auto& [channel, units] : entries) {
+    const int room = rect().width() - 4 - x;
+    if (room < metrics.horizontalAdvance(QStringLiteral("Kanal 0…"))) break;
+    const QString text = metrics.elidedText(QStringLiteral("Kanal %1 (%2)").arg(channel).arg(units.join(", ")),
+                                            Qt::ElideRight, room);
+    p.setPen(ChannelColor(channel));
     p.drawText(QPointF(x, metrics.ascent() + 3), text);
     x += metrics.horizontalAdvance(text) + 16;
   }

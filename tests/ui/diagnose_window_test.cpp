@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTableWidget>
+#include <QTest>
 
 #include "support/scripted_prompter.h"
 #include "support/temp_folder.h"
@@ -24,7 +27,7 @@ TEST(DiagnoseWindow, ShowsTheCountersAndTheFramesAndPausesClearsAndSaves) {
   window.show();
   EXPECT_EQ(window.counterTable()->item(2, 1)->text(), "5 Master");
   EXPECT_EQ(window.counterTable()->item(2, 4)->text(), "1");
-  EXPECT_TRUE(window.counterTable()->item(2, 8)->text().endsWith("Station 5 antwortet nicht"));
+  EXPECT_TRUE(window.counterTable()->item(2, 10)->text().endsWith("Station 5 antwortet nicht"));
   EXPECT_TRUE(window.monitor()->Text().endsWith(">  St   5  05 03\n"));
 
   auto click = [&](const char* name) { window.findChild<QPushButton*>(name)->click(); };
@@ -47,6 +50,35 @@ TEST(DiagnoseWindow, ShowsTheCountersAndTheFramesAndPausesClearsAndSaves) {
   EXPECT_EQ(window.monitor()->lineCount(), 0u);
   click("Zuruecksetzen");
   EXPECT_EQ(window.counterTable()->item(2, 4)->text(), "0");
+}
+
+// The monitor draws only what changes: new lines, and the picture moved up
+// by as many rows. What the screen then shows must be what drawing the whole
+// monitor afresh shows, with a few lines at the top of an empty monitor and
+// with the newest at the bottom of a full one, the ends of long lines included.
+TEST(FrameMonitor, ShowsWhatAFreshDrawingShowsWhenOnlyChangesAreDrawn) {
+  FrameMonitor monitor(100);
+  const int lineHeight = monitor.fontMetrics().lineSpacing();
+  monitor.resize(900, 10 * lineHeight + 2 * monitor.frameWidth() + monitor.horizontalScrollBar()->sizeHint().height());
+  monitor.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&monitor));
+  const int rows = monitor.viewport()->height() / lineHeight;
+  auto viewportPicture = [&](const QImage& window) {
+    const QPoint origin = monitor.viewport()->mapTo(&monitor, QPoint(0, 0));
+    return window.copy(QRect(origin, monitor.viewport()->size())).convertToFormat(QImage::Format_RGB32);
+  };
+  int total = 0;
+  for (const int now : {3, 2, rows + 4, 1}) {
+    QStringList lines;
+    for (int k = 0; k < now; ++k, ++total)
+      lines << QStringLiteral("12:00:00.%1  <  St   1  01 03 10 00 06 00 00 00 00 07 19 00 E7 00 00 00 00 00 00 E3 1F  ok")
+                   .arg(total, 3, 10, QChar('0'));
+    monitor.Append(lines);
+    QTest::qWait(30); // the changes are drawn
+    const QImage shown = viewportPicture(monitor.screen()->grabWindow(monitor.winId()).toImage());
+    const QImage fresh = viewportPicture(monitor.grab().toImage());
+    EXPECT_TRUE(shown == fresh) << total << " lines";
+  }
 }
 
 } // namespace

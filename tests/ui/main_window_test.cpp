@@ -13,11 +13,19 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "support/fake_serial_line.h"
+#include <QMenu>
+#include <QSet>
+
 #include "live/measurement_window.h"
+#include "live/value_label.h"
 #include "logger/extraction.h"
+#include "record/record_reader.h"
+#include "support/event_loop.h"
+#include "support/fake_serial_line.h"
+#include "support/modbus_frames.h"
 #include "support/scripted_prompter.h"
 #include "support/temp_folder.h"
+#include "ui/alarm_list.h"
 #include "ui/application.h"
 #include "ui/config_dialog.h"
 #include "ui/main_window.h"
@@ -41,6 +49,22 @@ class MainWindowTest : public ::testing::Test {
   }
 
   QAction* Action(const char* name) { return app->mainWindow()->findChild<QAction*>(name); }
+
+  // A measurement of channel 0 (pH at station 3) polling every 20 ms; the
+  // instrument reads the pH values of `hundredths` in turn, then the last.
+  F_Mesure* MeasurePh(std::vector<std::uint16_t> hundredths) {
+    line.SetResponder([values = std::move(hundredths), n = std::size_t{0}](const Bytes& request) mutable {
+      const std::uint16_t value = values[std::min(n++, values.size() - 1)];
+      return FakeSerialLine::Answer{{1, testing::ReadReply(request[0], {0, 0, 0, value, 215, 0, 0, 0})}};
+    });
+    ChannelTable table;
+    table[0] = {1, 2, "3", "Becken", true, false};
+    StartWith(table);
+    Action("Mesure")->trigger();
+    F_Mesure* m = app->mainWindow()->measurementWindow();
+    m->StartPolling(20);
+    return m;
+  }
 
   testing::TempFolder folder;
   testing::ScriptedPrompter prompter;
@@ -136,6 +160,112 @@ TEST_F(MainWindowTest, ClosingTheMainWindowEndsEverythingWhileMeasuringWithADial
   EXPECT_FALSE(line.IsOpen());
   for (QWidget* w : QApplication::topLevelWidgets()) EXPECT_FALSE(w->isVisible()) << w->objectName().toStdString();
   EXPECT_TRUE(prompter.messages.empty()); // no question on the way
+}
+
+TEST_F(MainWindowTest, ExtrasEntriesOpenTheirWindowOnceEachWithAnAccessKeyOfTheirOwn) {
+  StartWith(ChannelTable{});
+  const std::vector<std::pair<const char*, QString>> entries{
+      {"Diagnose", "Diagnose"},          {"SerielleSchnittstelle", "SerialSetupWindow"},
+      {"Verlauf", "TrendWindow"},        {"Alarme", "AlarmList"},
+      {"Grenzwerte", "LimitsDialog"},    {"MesswerteExportieren", "RecordExportDialog"},
+      {"Mqtt", "MqttSettingsDialog"}};
+  auto windows = [](const QString& name) {
+    QList<QWidget*> found;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->objectName() == name) found << w;
+    return found;
+  };
+  for (const auto& [action, window] : entries) {
+    SCOPED_TRACE(action);
+    Action(action)->trigger();
+    const QList<QWidget*> first = windows(window);
+    ASSERT_EQ(first.size(), 1);
+    EXPECT_TRUE(first[0]->isVisible());
+    first[0]->close();
+    Action(action)->trigger(); // shown again, not made anew
+    EXPECT_EQ(windows(window), first);
+    EXPECT_TRUE(first[0]->isVisible());
+    first[0]->hide();
+  }
+  QSet<QChar> keys;
+  for (QAction* a : app->mainWindow()->findChild<QMenu*>("Extras")->actions()) {
+    if (a->isSeparator()) continue;
+    const QString text = a->text();
+    const qsizetype amp = text.indexOf('&');
+    ASSERT_GE(amp, 0) << text.toStdString();
+    EXPECT_FALSE(keys.contains(text[amp + 1].toLower())) << text.toStdString();
+    keys.insert(text[amp + 1].toLower());
+  }
+  EXPECT_TRUE(prompter.messages.empty());
+}
+
+// Upper limit 7.5 with a hysteresis of 0.3: 7.60 raises the alarm, 7.30
+// keeps it (not yet at 7.2), 7.10 clears it.
+TEST_F(MainWindowTest, ValueBeyondItsLimitFramesTheGaugeListsTheAlarmAndClearsPastTheHysteresis) {
+  folder.write("trelvan.ini", "[Limits]\nKanal0_oben=7.5\nKanal0_Hysterese=0.3\n");
+  F_Mesure* m = MeasurePh({700, 760, 730, 730, 730, 730, 730, 710});
+  auto* gauge = m->findChild<ValueLabel*>("Etiquette3_0");
+  QWidget* frame = m->findChild<QWidget*>("AlarmFrame_0");
+  AlarmList* alarms = app->mainWindow()->alarmList();
+
+  ASSERT_TRUE(testing::WaitFor([&] { return gauge->text().startsWith("7.60"); }));
+  EXPECT_TRUE(frame->isVisible());
+  EXPECT_EQ(gauge->text(), "7.60 pH     21.5  °C"); // the text as ever
+  EXPECT_TRUE(gauge->toolTip().contains("oberer Grenzwert überschritten")) << gauge->toolTip().toStdString();
+  EXPECT_TRUE(gauge->toolTip().contains("Grenze 7.5 pH")) << gauge->toolTip().toStdString();
+  EXPECT_EQ(alarms->entries(), 1);
+  EXPECT_EQ(Action("Alarme")->text(), "A&larme (1)");
+
+  ASSERT_TRUE(testing::WaitFor([&] { return gauge->text().startsWith("7.30"); }));
+  EXPECT_TRUE(frame->isVisible());
+  ASSERT_TRUE(testing::WaitFor([&] { return gauge->text().startsWith("7.10"); }));
+  EXPECT_FALSE(frame->isVisible());
+  EXPECT_FALSE(gauge->toolTip().contains("Grenzwert"));
+  EXPECT_EQ(alarms->entries(), 2); // raised, then back within its limits
+  EXPECT_EQ(alarms->unacknowledged(), 1);
+  alarms->AcknowledgeAll();
+  EXPECT_EQ(Action("Alarme")->text(), "A&larme");
+  EXPECT_TRUE(prompter.messages.empty());
+  app->mainWindow()->Quitter();
+}
+
+TEST_F(MainWindowTest, RecordingSwitchedOffStoresNothingMoreAndStaysOff) {
+  F_Mesure* m = MeasurePh({700});
+  ASSERT_TRUE(Action("Aufzeichnung")->isChecked()); // on by default
+  auto stored = [&] {
+    RecordReader reader;
+    if (reader.Open(folder / "Messwerte.sqlite")) return -1;
+    int n = 0;
+    reader.ForEachReading({}, [&](const Reading&) { return ++n, true; });
+    return n;
+  };
+  ASSERT_TRUE(testing::WaitFor([&] { return stored() >= 2; }));
+  Action("Aufzeichnung")->trigger();
+  EXPECT_FALSE(Action("Aufzeichnung")->isChecked());
+  const int passes = m->pollCycle().passCount();
+  const int before = stored();
+  ASSERT_TRUE(testing::WaitFor([&] { return m->pollCycle().passCount() >= passes + 3; }));
+  EXPECT_EQ(stored(), before);
+  app->mainWindow()->Quitter();
+  app.reset();
+
+  // The next start finds it off.
+  app = std::make_unique<Application>(QString::fromStdString(folder.path().string()), prompter, line, ".");
+  app->Start();
+  app->configWindow()->Cancel();
+  EXPECT_FALSE(Action("Aufzeichnung")->isChecked());
+}
+
+// A record that cannot be written (here a folder takes its name) pauses
+// recording; the window says so in its notice line, once, and no message box
+// holds up the passes.
+TEST_F(MainWindowTest, RecordThatCannotBeWrittenIsToldOnceInTheWindowNotInABox) {
+  std::filesystem::create_directory(folder / "Messwerte.sqlite");
+  F_Mesure* m = MeasurePh({700});
+  ASSERT_TRUE(testing::WaitFor([&] { return m->pollCycle().passCount() >= 4; }));
+  EXPECT_EQ(m->notices().count("Aufzeichnung angehalten"), 1) << m->notices().toStdString();
+  EXPECT_TRUE(prompter.messages.empty());
+  app->mainWindow()->Quitter();
 }
 
 // Every picture the program names is embedded in it and loads, and so does

@@ -109,6 +109,9 @@ TEST_F(ConfLSTest, ProbeDisablesAbsentPortsAndTheStoredOneFallsBackToComOneInThe
   EXPECT_FALSE(Option(1, 1)->isEnabled());
   EXPECT_TRUE(Option(1, 2)->isEnabled());
   EXPECT_FALSE(Option(1, 3)->isEnabled());
+  // Disabled silently; the tooltip says why, in the line's own German words.
+  EXPECT_TRUE(Option(1, 1)->toolTip().contains("kein-com2 ist nicht vorhanden")) << Option(1, 1)->toolTip().toStdString();
+  EXPECT_TRUE(Option(1, 0)->toolTip().isEmpty());
   EXPECT_FALSE(real.IsOpen());
   // Stored port 2 is not there: Com1 is chosen, silently, and the file
   // keeps port 2 until confirmed.
