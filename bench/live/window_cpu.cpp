@@ -101,6 +101,8 @@ int main(int argc, char** argv) {
   if (diagnose) {
     diagnoseWindow = std::make_unique<trelvan::DiagnoseWindow>(station, prompter);
     diagnoseWindow->show();
+    // As the main window connects them.
+    QObject::connect(&window, &trelvan::F_Mesure::passEnded, diagnoseWindow.get(), &trelvan::DiagnoseWindow::PassEnded);
   }
 
   // Past start-up and the first passes, then the steady window.

@@ -235,6 +235,7 @@ void F_Mesure::RunTick() {
       for (const std::string& message : outlets_->EndPass()) ShowNotice(QString::fromStdString(message));
       lastEndPassTime_ = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - passEnd);
     }
+    emit passEnded();
   }
   if (loaded_) ApplyChannelVisibility();
 }

@@ -89,6 +89,9 @@ class F_Mesure : public QWidget {
   void quitRequested(); // the operator closed the window and chose to end the program
   // A limit crossed or left again, as the outlets' limits found it.
   void alarmEvent(const trelvan::AlarmEvent& event);
+  // A pass ended (its labels shown, the outlets done): the moment to show
+  // what it counted and sent, in the same wake-up of the program.
+  void passEnded();
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -67,6 +67,10 @@ QFont UnshapedFont(QFont font) {
   return font;
 }
 
+// Without passes, the window refreshes this often; a pass restarts the wait,
+// so at the measurement's one pass a second the timer never fires.
+constexpr int kIdleRefreshMs = 1200;
+
 // Where the monitor's lines start, in pixels from the viewport's left edge.
 constexpr int kTextLeft = 4;
 
@@ -164,7 +168,7 @@ DiagnoseWindow::DiagnoseWindow(Station& station, Prompter& prompter, QWidget* pa
   connect(escape, &QShortcut::activated, this, &QWidget::close);
 
   timer_ = new QTimer(this);
-  timer_->setInterval(1000);
+  timer_->setInterval(kIdleRefreshMs);
   connect(timer_, &QTimer::timeout, this, &DiagnoseWindow::Refresh);
   retry_ = new QTimer(this);
   retry_->setSingleShot(true);
@@ -196,6 +200,12 @@ void DiagnoseWindow::FollowVisibility() {
   } else {
     timer_->stop();
   }
+}
+
+void DiagnoseWindow::PassEnded() {
+  if (!timer_->isActive()) return; // not shown, or minimised
+  Refresh();
+  timer_->start(); // the next refresh by timer only if no pass comes first
 }
 
 void DiagnoseWindow::Refresh() {

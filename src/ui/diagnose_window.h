@@ -1,6 +1,6 @@
 #pragma once
 // The Diagnose window ("E&xtras", "&Diagnose"): per channel the counters of
-// the running measurement, refreshed once a second, and below them the frame
+// the running measurement, refreshed after each pass (once a second), and below them the frame
 // monitor, every request and reply on the line in hexadecimal with its time,
 // direction, station and outcome. The monitor can be paused, cleared, copied
 // and saved as text; it keeps the last 10,000 frames. Opening the window
@@ -56,9 +56,14 @@ class DiagnoseWindow : public QWidget {
  public:
   DiagnoseWindow(Station& station, Prompter& prompter, QWidget* parent = nullptr);
 
-  // Brings the table and the monitor up to date (the window's timer does
-  // this once a second while it is shown).
+  // Brings the table and the monitor up to date.
   void Refresh();
+  // A pass of the measurement ended: refreshes while the window can be seen.
+  // Between passes nothing changes, so while a measurement runs this is the
+  // only refresh and the window costs no wake-up of its own; the timer
+  // refreshes only when no pass has ended for a while (no measurement, or
+  // the line's other users).
+  void PassEnded();
   // Writes the monitor's text to `path`; false, with a German reason, when it cannot.
   bool SaveMonitorTo(const QString& path, QString* error);
 

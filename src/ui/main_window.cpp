@@ -182,6 +182,9 @@ void TRELVAN::StartMeasurement() {
       activateWindow();
     });
     connect(measurement_, &F_Mesure::quitRequested, this, &TRELVAN::EndProgram);
+    connect(measurement_, &F_Mesure::passEnded, this, [this] {
+      if (diagnose_) diagnose_->PassEnded();
+    });
   }
   if (!measurement_->isLoaded()) measurement_->Load();
   measurement_->showMaximized();

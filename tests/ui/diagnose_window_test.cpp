@@ -48,6 +48,9 @@ TEST(DiagnoseWindow, ShowsTheCountersAndTheFramesAndPausesClearsAndSaves) {
   click("Leeren");
   window.Refresh();
   EXPECT_EQ(window.monitor()->lineCount(), 0u);
+  station.frames.Add(FrameDirection::Sent, 5, Bytes{0x05, 0x03}, {});
+  window.PassEnded(); // the end of a pass shows its frames at once
+  EXPECT_EQ(window.monitor()->lineCount(), 1u);
   click("Zuruecksetzen");
   EXPECT_EQ(window.counterTable()->item(2, 4)->text(), "0");
 }
