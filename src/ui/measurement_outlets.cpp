@@ -27,12 +27,14 @@ MeasurementOutlets::MeasurementOutlets(std::filesystem::path folder, std::string
     : QObject(parent), folder_(std::move(folder)), limits_({}, std::move(decimalSeparator)) {
   outlets_.setLimits(&limits_);
   const QSettings settings(SettingsPath(folder_), QSettings::IniFormat);
-  if (settings.value(kRecordingKey, true).toBool()) {
-    RecorderOptions options;
-    options.file = recordFile();
-    recorder_ = std::make_unique<Recorder>(std::move(options));
-    outlets_.setRecorder(recorder_.get());
-  }
+  if (settings.value(kRecordingKey, true).toBool()) OpenRecorder();
+}
+
+void MeasurementOutlets::OpenRecorder() {
+  RecorderOptions options;
+  options.file = recordFile();
+  recorder_ = std::make_unique<Recorder>(std::move(options));
+  outlets_.setRecorder(recorder_.get());
 }
 
 MeasurementOutlets::~MeasurementOutlets() { StopPublisher(); }
@@ -45,10 +47,7 @@ std::vector<std::string> MeasurementOutlets::LoadLimits() {
 
 std::optional<std::string> MeasurementOutlets::SetRecording(bool on) {
   if (on && !recorder_) {
-    RecorderOptions options;
-    options.file = recordFile();
-    recorder_ = std::make_unique<Recorder>(std::move(options));
-    outlets_.setRecorder(recorder_.get());
+    OpenRecorder();
   } else if (!on && recorder_) {
     // The readings of a pass under way are dropped with it.
     outlets_.setRecorder(nullptr);

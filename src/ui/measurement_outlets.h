@@ -78,6 +78,7 @@ class MeasurementOutlets : public QObject {
   void publisherStarted();
 
  private:
+  void OpenRecorder();
   void StartPublisherNow(std::uint64_t generation);
 
   std::filesystem::path folder_;
