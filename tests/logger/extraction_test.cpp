@@ -173,9 +173,7 @@ TEST_F(ExtractionTest, ChangingFolderForgetsTheSelection) {
 TEST_F(ExtractionTest, ExportWritesTheFilesAndAsksBeforeReplacing) {
   LoggerFileBuilder log;
   log.channel1("03", "BECKEN 1", 0);
-  testing::RecordBytes r;
-  r.primary1 = 725;
-  log.record(r);
+  log.record({.primary1 = 725});
   folder.write("media/station.log", log.bytes());
   Open(media);
 
