@@ -73,7 +73,7 @@ class ExtractionTest : public ::testing::Test {
   Extraction window{"TRELVAN   V 2.19", ",", prompter};
 };
 
-// Which button each mode enables is read through the main window's commands.
+// The buttons each mode enables are checked through the main window's commands.
 TEST_F(ExtractionTest, Captions) {
   EXPECT_EQ(Control<QGroupBox>("Frame1")->title(), "Auswahl der Datei");
   for (const auto& [name, caption] :

@@ -192,8 +192,7 @@ TEST_F(LoggerExportTest, UnusableInputsAndFoldersAreRefusedBeforeAnythingIsWritt
        "nowhere' existiert nicht"},
       {folder / "station.log", folder / "plain.txt", ".", LoggerResultKind::OutputFolderUnusable,
        "plain.txt' ist kein Ordner"},
-      {folder / "station.log", out, "", LoggerResultKind::BadSeparator, "leer"},
-      {folder / "station.log", out, "ab", LoggerResultKind::BadSeparator, "einzelnes Zeichen"},
+      // A separator the general rule accepts, but the files cannot hold.
       {folder / "station.log", out, "٫", LoggerResultKind::BadSeparator, "Windows-1252"},
       {folder / "short.log", out, ",", LoggerResultKind::NotALoggerFile,
        "short.log' ist keine Loggerdatei: sie ist 57 Byte"},
