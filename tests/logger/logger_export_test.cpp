@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -55,19 +56,10 @@ class LoggerExportTest : public ::testing::Test {
 TEST_F(LoggerExportTest, FlowAndPhChannelsSkipEmptyRecordsButCountThem) {
   LoggerFileBuilder log;
   log.channel1("06", "BECKEN 1", 10).channel2("03", "ZULAUF", 0);
-  RecordBytes r1;
-  r1.volume1 = 0x00012345;
-  r1.primary1 = 725;
-  r1.secondary1 = 230;
-  r1.volume2 = 0x99999999;
-  r1.primary2 = -5;
-  r1.secondary2 = -5;
-  RecordBytes r4;
-  r4.day = r4.month = 0x01;
-  r4.year = r4.hour = r4.minute = 0;
-  r4.secondary1 = -32768;
-  r4.primary2 = 100;
-  log.record(r1).emptyRecord().emptyRecord().record(r4);
+  const RecordBytes r1{.volume1 = 0x00012345, .primary1 = 725, .secondary1 = 230, .volume2 = 0x99999999,
+                       .primary2 = -5, .secondary2 = -5};
+  const RecordBytes r4{.day = 1, .month = 1, .year = 0, .hour = 0, .minute = 0, .secondary1 = -32768, .primary2 = 100};
+  log.record(r1).emptyRecord().emptyRecord().record(r4).raw(std::string(10, '\x25'));
 
   std::vector<ExportProgress> reports;
   const ExportResult result = ExportLoggerFile(
@@ -90,74 +82,82 @@ TEST_F(LoggerExportTest, FlowAndPhChannelsSkipEmptyRecordsButCountThem) {
   ASSERT_FALSE(reports.empty());
   EXPECT_EQ(reports.back().text, result.lastProgressText);
   EXPECT_EQ(reports.back().recordsExpected, 4u);
-  EXPECT_EQ(logger_text::Finished(result.trailingBytes), "Ende der Ablesung");
+  // A fragment at the end is no record, and the closing message says so.
+  EXPECT_EQ(result.trailingBytes, 10u);
+  const std::string finished = logger_text::Finished(result.trailingBytes);
+  EXPECT_EQ(finished.rfind("Ende der Ablesung", 0), 0u);
+  EXPECT_NE(finished.find("10 Byte"), std::string::npos) << finished;
 }
 
-TEST_F(LoggerExportTest, HeaderOnlyFileGivesTheFiveHeaderLines) {
-  LoggerFileBuilder log;
-  log.channel1("03", "BECKEN 1", 0).channel2("04", "BECKEN 2", 0);
-  const ExportResult result = Export(log.bytes());
-  ASSERT_TRUE(result.ok()) << result.outcome.text;
-  EXPECT_EQ(Read("pH_BECKEN 1.xls"), "Logger : BECKEN 1        \r\n\r\npH\r\n\r\nDatum\tUhr\tpH\t\xB0" "C\r\n");
-  EXPECT_EQ(Read("Redox_BECKEN 2.xls"), "Logger : BECKEN 2        \r\n\r\nRedox\r\n\r\nDatum\tUhr\tmV\t\xB0" "C\r\n");
-  EXPECT_EQ(result.linesWritten, 0u);
-  EXPECT_EQ(result.lastProgressText, "");
-}
-
-TEST_F(LoggerExportTest, DualResistivityOnBothChannels) {
-  LoggerFileBuilder log;
-  log.channel1("0>", "A", 5).channel2("0>", "B", 1);
-  RecordBytes r;
-  r.primary1 = 1234;   // / 1000 MOhm
-  r.secondary1 = 1234; // / 100
-  r.primary2 = 15;     // / 10 Ohm
-  r.secondary2 = 7;
-  log.record(r);
-  ASSERT_TRUE(Export(log.bytes()).ok());
-  EXPECT_EQ(Read("R_862_A.xls"),
-            "Logger : A               \r\n\r\nR_862\r\n\r\nDatum\tUhr\tMOhm\tMOhm\r\n"
-            "25/3/12\t9:5\t1,234\t12,34\t\r\n");
-  EXPECT_EQ(Read("R_862_B.xls"),
-            "Logger : B               \r\n\r\nR_862\r\n\r\nDatum\tUhr\tOhm\tOhm\r\n"
-            "25/3/12\t9:5\t1,5\t0,07\t\r\n");
-}
-
-TEST_F(LoggerExportTest, TypesWithoutARuleAndUnknownCodes) {
-  LoggerFileBuilder log;
-  log.channel1("12", "X", 3).channel2("0A", "Y", 0); // channel 2: unknown, not exported
-  RecordBytes r;
-  r.primary1 = 1234;
-  r.secondary1 = 235;
-  log.record(r);
-  ASSERT_TRUE(Export(log.bytes()).ok());
-  EXPECT_EQ(OutputFiles(), std::set<std::string>{"731 CHLORDIOXID_X.xls"});
-  EXPECT_EQ(Read("731 CHLORDIOXID_X.xls"),
-            "Logger : X               \r\n\r\n731 CHLORDIOXID\r\n\r\nDatum\tUhr\t\r\n"
-            "25/3/12\t9:5\t1234\t23,5\t\r\n");
-
-  // Channel 1 is exported even when its code is unknown.
-  LoggerFileBuilder unknown;
-  unknown.channel1("ZZ", "X", 0).record(r);
-  ASSERT_TRUE(Export(unknown.bytes()).ok());
-  EXPECT_EQ(Read("_X.xls"), "Logger : X               \r\n\r\n\r\n\r\nDatum\tUhr\t\r\n"
-                            "25/3/12\t9:5\t1234\t23,5\t\r\n");
+// The other channel types, names and codes, each file byte for byte; the
+// header is in Windows-1252.
+TEST_F(LoggerExportTest, EachChannelGetsItsFileWithItsHeaderAndColumns) {
+  const RecordBytes r{.primary1 = 1234, .secondary1 = 235, .primary2 = 15, .secondary2 = 7};
+  struct Case {
+    const char* name;
+    LoggerFileBuilder log;
+    std::map<std::string, std::string> files;
+  };
+  const Case cases[] = {
+      {"header only, no records",
+       LoggerFileBuilder().channel1("03", "BECKEN 1", 0).channel2("02", "BECKEN 2", 1),
+       {{"pH_BECKEN 1.xls", "Logger : BECKEN 1        \r\n\r\npH\r\n\r\nDatum\tUhr\tpH\t\xB0" "C\r\n"},
+        {"Leitfähigkeit_BECKEN 2.xls",
+         "Logger : BECKEN 2        \r\n\r\nLeitf\xE4higkeit\r\n\r\nDatum\tUhr\t\xB5S\t\xB0" "C\r\n"}}},
+      {"dual resistivity: MOhm / 1000 and / 100, Ohm / 10 and / 100",
+       LoggerFileBuilder().channel1("0>", "A", 5).channel2("0>", "B", 1).record(r),
+       {{"R_862_A.xls", "Logger : A               \r\n\r\nR_862\r\n\r\nDatum\tUhr\tMOhm\tMOhm\r\n"
+                        "25/3/12\t9:5\t1,234\t2,35\t\r\n"},
+        {"R_862_B.xls", "Logger : B               \r\n\r\nR_862\r\n\r\nDatum\tUhr\tOhm\tOhm\r\n"
+                        "25/3/12\t9:5\t1,5\t0,07\t\r\n"}}},
+      {"no unit rule: undivided, no unit columns; unknown code on channel 2: no file",
+       LoggerFileBuilder().channel1("12", "X", 3).channel2("0A", "Y", 0).record(r),
+       {{"731 CHLORDIOXID_X.xls", "Logger : X               \r\n\r\n731 CHLORDIOXID\r\n\r\nDatum\tUhr\t\r\n"
+                                  "25/3/12\t9:5\t1234\t23,5\t\r\n"}}},
+      {"unknown code on channel 1 is exported", LoggerFileBuilder().channel1("ZZ", "X", 0).record(r),
+       {{"_X.xls", "Logger : X               \r\n\r\n\r\n\r\nDatum\tUhr\t\r\n25/3/12\t9:5\t1234\t23,5\t\r\n"}}},
+      {"an empty unit text keeps its column", LoggerFileBuilder().channel1("0=", "X", 0x0083).record(r),
+       {{"Trübung_X.xls", "Logger : X               \r\n\r\nTr\xFC" "bung\r\n\r\nDatum\tUhr\t\t\xB0" "C\r\n"
+                          "25/3/12\t9:5\t123,4\t23,5\t\r\n"}}},
+      {"same names", LoggerFileBuilder().channel1("03", "A", 0).channel2("03", "A", 0),
+       {{"pH_A.xls", "Logger : A               \r\n\r\npH\r\n\r\nDatum\tUhr\tpH\t\xB0" "C\r\n"},
+        {"pH_A (2).xls", "Logger : A               \r\n\r\npH\r\n\r\nDatum\tUhr\tpH\t\xB0" "C\r\n"}}},
+      {"names that would leave the folder; inside the file the field stays as stored",
+       LoggerFileBuilder().channel1("03", "../x", 0).channel2("03", std::string("/etc\0\0\0\0\0\0\0\0\0\0\0\0", 16),
+                                                              0),
+       {{"pH_.._x.xls", "Logger : ../x            \r\n\r\npH\r\n\r\nDatum\tUhr\tpH\t\xB0" "C\r\n"},
+        {"pH__etc.xls", "Logger : " + std::string("/etc\0\0\0\0\0\0\0\0\0\0\0\0", 16) +
+                            "\r\n\r\npH\r\n\r\nDatum\tUhr\tpH\t\xB0" "C\r\n"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(out);
+    const ExportResult result = Export(c.log.bytes());
+    ASSERT_TRUE(result.ok()) << result.outcome.text;
+    std::set<std::string> names;
+    for (const auto& [name, bytes] : c.files) {
+      names.insert(name);
+      EXPECT_EQ(Read(name), bytes) << name;
+    }
+    EXPECT_EQ(OutputFiles(), names);
+  }
+  EXPECT_FALSE(fs::exists(folder / "x.xls"));
 }
 
 TEST_F(LoggerExportTest, ExistingOutputIsReplacedAppendedOrLeftAlone) {
   LoggerFileBuilder log;
   log.channel1("03", "A", 0).channel2("03", "B", 0);
-  RecordBytes r;
-  r.primary1 = 700;
-  log.record(r);
+  log.record({.primary1 = 700});
   const std::string blockA =
       "Logger : A               \r\n\r\npH\r\n\r\nDatum\tUhr\tpH\t\xB0" "C\r\n25/3/12\t9:5\t7\t0\t\r\n";
   fs::create_directories(out);
-  std::ofstream(out / "pH_B.xls", std::ios::binary) << "old";
+  folder.write("out/pH_A.xls", ""); // an empty file is not asked about
+  folder.write("out/pH_B.xls", "old");
 
-  // Cancel: asked about B only, and A is not even created.
+  // Cancel: asked about B only, and A is left as it was.
   EXPECT_EQ(Export(log.bytes(), ExistingOutput::Cancel).outcome.kind, LoggerResultKind::Cancelled);
   EXPECT_EQ(asked, std::vector<std::string>{"pH_B.xls"});
-  EXPECT_EQ(OutputFiles(), std::set<std::string>{"pH_B.xls"});
+  EXPECT_EQ(Read("pH_A.xls"), "");
   EXPECT_EQ(Read("pH_B.xls"), "old");
 
   // No: a second block follows the old content.
@@ -170,60 +170,13 @@ TEST_F(LoggerExportTest, ExistingOutputIsReplacedAppendedOrLeftAlone) {
   // Yes: only the new block.
   ASSERT_TRUE(Export(log.bytes(), ExistingOutput::Replace).ok());
   EXPECT_EQ(Read("pH_A.xls"), blockA);
-
-  EXPECT_EQ(logger_text::ReplaceQuestion("pH_A.xls"),
-            "Datei  'pH_A.xls'  existiert bereits.\nsoll es ersetzt werden ? ");
-}
-
-TEST_F(LoggerExportTest, AnEmptyExistingFileIsNotAskedAbout) {
-  LoggerFileBuilder log;
-  log.channel1("03", "A", 0);
-  fs::create_directories(out);
-  std::ofstream(out / "pH_A.xls", std::ios::binary).flush();
-  ASSERT_TRUE(Export(log.bytes()).ok());
-  EXPECT_TRUE(asked.empty());
-}
-
-TEST_F(LoggerExportTest, ChannelsWithTheSameNameGetTwoFiles) {
-  LoggerFileBuilder log;
-  log.channel1("03", "A", 0).channel2("03", "A", 0);
-  ASSERT_TRUE(Export(log.bytes()).ok());
-  EXPECT_EQ(OutputFiles(), (std::set<std::string>{"pH_A.xls", "pH_A (2).xls"}));
-}
-
-TEST_F(LoggerExportTest, NameFieldsCannotLeaveTheOutputFolder) {
-  LoggerFileBuilder log;
-  log.channel1("03", "../x", 0).channel2("03", std::string("/etc\0\0\0\0\0\0\0\0\0\0\0\0", 16), 0);
-  ASSERT_TRUE(Export(log.bytes()).ok());
-  EXPECT_EQ(OutputFiles(), (std::set<std::string>{"pH_.._x.xls", "pH__etc.xls"}));
-  EXPECT_FALSE(fs::exists(folder / "x.xls"));
-  // Inside the file the name field stays as stored.
-  EXPECT_EQ(Read("pH__etc.xls").substr(0, 25), std::string("Logger : /etc\0\0\0\0\0\0\0\0\0\0\0\0", 25));
-}
-
-TEST_F(LoggerExportTest, ShortFilesAndTrailingFragments) {
-  LoggerFileBuilder log;
-  log.channel1("03", "A", 0);
-  const ExportResult tooShort = Export(log.bytes().substr(0, 57));
-  EXPECT_EQ(tooShort.outcome.kind, LoggerResultKind::NotALoggerFile);
-  EXPECT_NE(tooShort.outcome.text.find("station.log"), std::string::npos) << tooShort.outcome.text;
-  EXPECT_NE(tooShort.outcome.text.find("58 Byte"), std::string::npos);
-  EXPECT_TRUE(OutputFiles().empty());
-
-  RecordBytes r;
-  log.record(r).raw(std::string(10, '\x25'));
-  const ExportResult fragment = Export(log.bytes());
-  ASSERT_TRUE(fragment.ok());
-  EXPECT_EQ(fragment.linesWritten, 1u);
-  EXPECT_EQ(fragment.trailingBytes, 10u);
-  EXPECT_NE(logger_text::Finished(fragment.trailingBytes).find("10 Byte"), std::string::npos);
-  EXPECT_EQ(logger_text::Finished(fragment.trailingBytes).rfind("Ende der Ablesung", 0), 0u);
 }
 
 TEST_F(LoggerExportTest, UnusableInputsAndFoldersAreRefusedBeforeAnythingIsWritten) {
   LoggerFileBuilder log;
   log.channel1("03", "A", 0).record({});
   folder.write("station.log", log.bytes());
+  folder.write("short.log", log.bytes().substr(0, 57));
   folder.write("plain.txt", "x");
   fs::create_directories(out);
   struct Case {
@@ -239,9 +192,10 @@ TEST_F(LoggerExportTest, UnusableInputsAndFoldersAreRefusedBeforeAnythingIsWritt
        "nowhere' existiert nicht"},
       {folder / "station.log", folder / "plain.txt", ".", LoggerResultKind::OutputFolderUnusable,
        "plain.txt' ist kein Ordner"},
-      {folder / "station.log", out, "", LoggerResultKind::BadSeparator, "leer"},
-      {folder / "station.log", out, "ab", LoggerResultKind::BadSeparator, "einzelnes Zeichen"},
+      // A separator the general rule accepts, but the files cannot hold.
       {folder / "station.log", out, "٫", LoggerResultKind::BadSeparator, "Windows-1252"},
+      {folder / "short.log", out, ",", LoggerResultKind::NotALoggerFile,
+       "short.log' ist keine Loggerdatei: sie ist 57 Byte"},
   };
   for (const Case& c : cases) {
     const ExportResult result = ExportLoggerFile({c.loggerFile, c.outputFolder, c.separator}, {}, {});
@@ -330,9 +284,7 @@ class FedExport {
 // Enough records for several output pieces to reach the disk before the end.
 std::string ManyRecords(int n) {
   LoggerFileBuilder log;
-  RecordBytes r;
-  r.primary1 = 725;
-  for (int i = 0; i < n; ++i) log.record(r);
+  for (int i = 0; i < n; ++i) log.record({.primary1 = 725});
   return log.bytes().substr(kLoggerHeaderSize);
 }
 
@@ -418,15 +370,8 @@ TEST_F(LoggerExportTest, ProgressComesAtAHumanRate) {
   EXPECT_LT(reports, 100);
 }
 
-TEST(LoggerReset, EmptiesOrCreatesAndRefusesWhatIsNotAPlainFile) {
+TEST(LoggerReset, RefusesWhatIsNotAPlainFileAndNamesAMissingFolder) {
   TempFolder folder;
-  folder.write("a.log", std::string(100, 'x'));
-  EXPECT_TRUE(ResetLoggerFile(folder / "a.log").ok());
-  EXPECT_EQ(fs::file_size(folder / "a.log"), 0u);
-
-  EXPECT_TRUE(CreateLoggerFile(folder.path()).ok());
-  EXPECT_EQ(fs::file_size(folder / "Kestrane.log"), 0u);
-
   folder.write("victim.txt", "precious");
   fs::create_symlink("victim.txt", folder / "link.log");
   fs::create_directories(folder / "folder.log");

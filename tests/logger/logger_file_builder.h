@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace trelvan::testing {
 
@@ -27,17 +28,16 @@ class LoggerFileBuilder {
 
   // The name is padded with blanks to 16 bytes (longer names are cut).
   LoggerFileBuilder& channel1(std::string_view code, std::string_view name, std::int16_t unit) {
-    Put(0, code, name, unit);
+    Channel(0, code, name, unit);
     return *this;
   }
   LoggerFileBuilder& channel2(std::string_view code, std::string_view name, std::int16_t unit) {
-    Put(1, code, name, unit);
+    Channel(1, code, name, unit);
     return *this;
   }
   LoggerFileBuilder& record(const RecordBytes& r) {
-    Byte(r.day); Byte(r.month); Byte(r.year); Byte(r.hour); Byte(r.minute);
-    U32(r.volume1); I16(r.primary1); I16(r.secondary1);
-    U32(r.volume2); I16(r.primary2); I16(r.secondary2);
+    Append(r.day, r.month, r.year, r.hour, r.minute, r.volume1, r.primary1, r.secondary1, r.volume2, r.primary2,
+        r.secondary2);
     return *this;
   }
   LoggerFileBuilder& emptyRecord() {
@@ -51,7 +51,7 @@ class LoggerFileBuilder {
   std::string bytes() const { return header_ + records_; }
 
  private:
-  void Put(int channel, std::string_view code, std::string_view name, std::int16_t unit) {
+  void Channel(int channel, std::string_view code, std::string_view name, std::int16_t unit) {
     std::string field(name.substr(0, 16));
     field.resize(16, ' ');
     header_.replace(channel == 0 ? 0 : 18, 16, field);
@@ -60,14 +60,14 @@ class LoggerFileBuilder {
     header_[channel == 0 ? 42 : 44] = static_cast<char>(u & 0xFF);
     header_[channel == 0 ? 43 : 45] = static_cast<char>(u >> 8);
   }
-  void Byte(std::uint8_t b) { records_ += static_cast<char>(b); }
-  void I16(std::int16_t v) {
-    const auto u = static_cast<std::uint16_t>(v);
-    Byte(static_cast<std::uint8_t>(u & 0xFF));
-    Byte(static_cast<std::uint8_t>(u >> 8));
-  }
-  void U32(std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) Byte(static_cast<std::uint8_t>(v >> (8 * i)));
+  // Each value least significant byte first.
+  template <class... T>
+  void Append(T... values) {
+    auto one = [this](auto v) {
+      for (std::size_t i = 0; i < sizeof v; ++i)
+        records_ += static_cast<char>(static_cast<std::make_unsigned_t<decltype(v)>>(v) >> (8 * i));
+    };
+    (one(values), ...);
   }
 
   std::string header_;

@@ -20,34 +20,30 @@ TEST(LimitWatch, RaisesBeyondALimitAndClearsPastTheHysteresis) {
   LimitTable limits;
   limits[1] = {.lower = 100, .upper = 500, .hysteresis = 10, .unit = "kOhm"};
   LimitWatch watch(limits, ",");
-  struct Step {
-    Reading reading;
-    AlarmState state;
-    std::vector<std::pair<bool, AlarmState>> events; // raised?, which limit
-  };
-  const std::vector<Step> steps{
-      {Main(500), AlarmState::None, {}},                       // on the limit is within
-      {Main(0.5001, "MOhm"), AlarmState::High, {{true, AlarmState::High}}},
-      {Main(495), AlarmState::High, {}},                       // inside the hysteresis band
-      {Main(0, "kOhm", false), AlarmState::None, {}},          // a failed reading holds the alarm
-      {Main(499), AlarmState::High, {}},
-      {Main(490), AlarmState::None, {{false, AlarmState::High}}},
-      {Main(99.9), AlarmState::Low, {{true, AlarmState::Low}}},
-      {Main(109.9), AlarmState::Low, {}},
-      {Main(600), AlarmState::High, {{false, AlarmState::Low}, {true, AlarmState::High}}},
-      {Main(50, "%"), AlarmState::None, {}},                   // another unit is not compared
-      {Main(300), AlarmState::None, {{false, AlarmState::High}}},
+  // Each step: a reading, the alarm state it gets, and the events it causes
+  // ("+H" the upper limit raised, "-L" the lower one cleared).
+  const std::vector<std::tuple<Reading, AlarmState, std::string>> steps{
+      {Main(500), AlarmState::None, ""}, // on the limit is within
+      {Main(0.5001, "MOhm"), AlarmState::High, "+H"},
+      {Main(495), AlarmState::High, ""},               // inside the hysteresis band
+      {Main(0, "kOhm", false), AlarmState::None, ""},  // a failed reading holds the alarm
+      {Main(499), AlarmState::High, ""},
+      {Main(490), AlarmState::None, "-H"},
+      {Main(99.9), AlarmState::Low, "+L"},
+      {Main(109.9), AlarmState::Low, ""},
+      {Main(600), AlarmState::High, "-L+H"},
+      {Main(50, "%"), AlarmState::None, ""},            // another unit is not compared
+      {Main(300), AlarmState::None, "-H"},
   };
   for (std::size_t k = 0; k < steps.size(); ++k) {
-    Reading r = steps[k].reading;
-    const auto events = watch.Evaluate(r);
-    EXPECT_EQ(r.alarm, steps[k].state) << "step " << k;
-    ASSERT_EQ(events.size(), steps[k].events.size()) << "step " << k;
-    for (std::size_t e = 0; e < events.size(); ++e) {
-      EXPECT_EQ(events[e].raised, steps[k].events[e].first) << "step " << k;
-      EXPECT_EQ(events[e].state, steps[k].events[e].second) << "step " << k;
-      EXPECT_EQ(events[e].channel, 1);
+    Reading r = std::get<0>(steps[k]);
+    std::string events;
+    for (const AlarmEvent& e : watch.Evaluate(r)) {
+      events += std::string(e.raised ? "+" : "-") + (e.state == AlarmState::High ? "H" : "L");
+      EXPECT_EQ(e.channel, 1);
     }
+    EXPECT_EQ(r.alarm, std::get<1>(steps[k])) << "step " << k;
+    EXPECT_EQ(events, std::get<2>(steps[k])) << "step " << k;
   }
   Reading high = Main(1, "MOhm");
   const auto raised = watch.Evaluate(high);

@@ -13,31 +13,15 @@ namespace {
 TEST(RecordExport, CsvAndTsvBytesOfASmallRecord) {
   setenv("TZ", "CET-1", 1);
   tzset();
-  Reading ok;
-  ok.timeMs = 1796731540123; // 2026-12-08 12:05:40.123 UTC
-  ok.pass = 2;
-  ok.channel = 2;
-  ok.station = 7;
-  ok.block = Block::Ext;
-  ok.typeIndex = 13;
-  ok.type = "R_862";
-  ok.marker = "=Becken;1";
-  ok.ok = true;
-  ok.values = {{"main", 1.234, "MOhm"}, {"second", std::nullopt, "MOhm"}};
-  ok.text = "1.234 MOhm\r\n\"#0.00\"";
-  ok.alarm = AlarmState::Low;
-  Reading failed;
-  failed.timeMs = 1796731541000;
-  failed.pass = 2;
-  failed.channel = 3;
-  failed.station = 4;
-  failed.typeIndex = 3;
-  failed.type = "Redox";
-  failed.marker = "Ablauf";
-  failed.failure = FailureKind::Exception;
-  failed.exceptionCode = 2;
-  failed.reason = "Station 4 lehnt ab";
-  failed.text = "-Out of order";
+  const Reading ok{.timeMs = 1796731540123, // 2026-12-08 12:05:40.123 UTC
+                   .pass = 2, .channel = 2, .station = 7, .block = Block::Ext, .typeIndex = 13, .type = "R_862",
+                   .marker = "=Becken;1", .ok = true, .reason = {},
+                   .values = {{"main", 1.234, "MOhm"}, {"second", std::nullopt, "MOhm"}},
+                   .text = "1.234 MOhm\r\n\"#0.00\"", .alarm = AlarmState::Low};
+  const Reading failed{.timeMs = 1796731541000, .pass = 2, .channel = 3, .station = 4, .typeIndex = 3,
+                       .type = "Redox",
+                       .marker = "Ablauf", .failure = FailureKind::Exception, .reason = "Station 4 lehnt ab",
+                       .exceptionCode = 2, .values = {}, .text = "-Out of order"};
 
   const std::string header =
       "Zeit (lokal);Zeit (UTC);Durchlauf;Kanal;Station;Block;Typ;Merkzeichen;OK;Fehler;Grund;Ausnahmecode;"

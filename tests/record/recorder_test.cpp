@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -17,7 +16,6 @@
 
 #include "record/reading_generator.h"
 #include "record/record_reader.h"
-#include "record/record_schema.h"
 #include "record/recorder.h"
 #include "record/sqlite.h"
 #include "record/trend_series.h"
@@ -26,11 +24,12 @@
 namespace trelvan {
 namespace {
 
+namespace fs = std::filesystem;
 using testing::TempFolder;
 
 constexpr std::int64_t kT0 = 1796731500000; // 2026-12-08 12:05:00 UTC, a minute's start
 
-std::vector<Reading> ReadAll(const std::filesystem::path& file) {
+std::vector<Reading> ReadAll(const fs::path& file) {
   RecordReader reader;
   EXPECT_EQ(reader.Open(file), std::nullopt);
   std::vector<Reading> all;
@@ -41,59 +40,34 @@ std::vector<Reading> ReadAll(const std::filesystem::path& file) {
   return all;
 }
 
-std::string IntegrityCheck(const std::filesystem::path& file) {
+std::string IntegrityCheck(const fs::path& file) {
   sql::Database db;
   if (db.Open(file, SQLITE_OPEN_READONLY) != SQLITE_OK) return "cannot open";
   sql::Statement s(db, "PRAGMA integrity_check");
   return s.valid() && s.Step() == SQLITE_ROW ? std::string(s.Text(0)) : db.ErrorText();
 }
 
-Reading Resistivity(std::int64_t timeMs, double value, const char* unit) {
-  Reading r;
-  r.timeMs = timeMs;
-  r.pass = 1;
-  r.channel = 2;
-  r.station = 7;
-  r.block = Block::Ext;
-  r.typeIndex = 0;
-  r.type = "Wiederderstand";
-  r.marker = "Permeat";
-  r.ok = true;
-  r.values = {{"main", value, unit}, {"temperature", 21.5, "°C"}};
-  r.text = "label";
-  return r;
+Reading Resistivity(std::int64_t timeMs, double value, const char* unit, std::int64_t pass = 1) {
+  return {.timeMs = timeMs, .pass = pass, .channel = 2, .station = 7, .block = Block::Ext, .type = "Wiederderstand",
+          .marker = "Permeat", .ok = true, .reason = {},
+          .values = {{"main", value, unit}, {"temperature", 21.5, "°C"}}, .text = "label"};
 }
 
 TEST(Recorder, OnePassIsStoredWholeWithItsMinuteSummaryAndEvents) {
   TempFolder dir;
-  Reading flow;
-  flow.timeMs = kT0 + 100;
-  flow.pass = 1;
-  flow.channel = 0;
-  flow.station = 3;
-  flow.typeIndex = 5;
-  flow.type = "Durchfluss";
-  flow.marker = "Zulauf; Nord";
-  flow.ok = true;
-  flow.values = {{"main", 12.5, "m3/h"}, {"temperature", 20.1, "°C"}, {"day_volume", 94, "m3"},
-                 {"total_volume", std::nullopt, "m3"}};
-  flow.text = "  12.50  m3/h\r\n 94   m3  ";
-  flow.alarm = AlarmState::High;
-  Reading refused;
-  refused.timeMs = kT0 + 200;
-  refused.pass = 1;
-  refused.channel = 1;
-  refused.station = 4;
-  refused.typeIndex = 2;
-  refused.type = "pH";
-  refused.failure = FailureKind::Exception;
-  refused.exceptionCode = 2;
-  refused.reason = "Station 4 lehnt die Anfrage ab (Ausnahme 2)";
-  refused.text = "Außer Betrieb";
+  const Reading flow{.timeMs = kT0 + 100, .pass = 1, .station = 3, .typeIndex = 5, .type = "Durchfluss",
+                     .marker = "Zulauf; Nord", .ok = true, .reason = {},
+                     .values = {{"main", 12.5, "m3/h"}, {"temperature", 20.1, "°C"}, {"day_volume", 94, "m3"},
+                                {"total_volume", std::nullopt, "m3"}},
+                     .text = "  12.50  m3/h\r\n 94   m3  ", .alarm = AlarmState::High};
+  const Reading refused{.timeMs = kT0 + 200, .pass = 1, .channel = 1, .station = 4, .typeIndex = 2, .type = "pH",
+                        .marker = {}, .failure = FailureKind::Exception,
+                        .reason = "Station 4 lehnt die Anfrage ab (Ausnahme 2)",
+                        .exceptionCode = 2, .values = {}, .text = "Außer Betrieb"};
   const Reading kOhm = Resistivity(kT0 + 300, 800, "kOhm");
-  Reading mOhm = Resistivity(kT0 + 1300, 1.2, "MOhm");
-  mOhm.pass = 2;
-  AlarmEvent event{kT0 + 100, 0, true, AlarmState::High, 12.5, 12, "m3/h", "Kanal 0: oberer Grenzwert überschritten"};
+  const Reading mOhm = Resistivity(kT0 + 1300, 1.2, "MOhm", 2);
+  const AlarmEvent event{kT0 + 100, 0, true, AlarmState::High,
+                         12.5, 12, "m3/h", "Kanal 0: oberer Grenzwert überschritten"};
 
   Recorder recorder({.file = dir / "Messwerte.sqlite"});
   EXPECT_EQ(recorder.RecordPass({flow, refused, kOhm}, {event}).kind, RecordChange::Kind::None);
@@ -102,7 +76,6 @@ TEST(Recorder, OnePassIsStoredWholeWithItsMinuteSummaryAndEvents) {
   EXPECT_EQ(ReadAll(dir / "Messwerte.sqlite"), (std::vector<Reading>{flow, refused, kOhm, mOhm}));
   RecordReader reader;
   ASSERT_EQ(reader.Open(dir / "Messwerte.sqlite"), std::nullopt);
-  EXPECT_EQ(RecordSchemaVersion(reader.db()), kRecordSchemaVersion);
   EXPECT_EQ(reader.AlarmEvents({}), std::vector<AlarmEvent>{event});
 
   // The two resistivity readings meet in one minute row, in kOhm.
@@ -130,22 +103,22 @@ TEST(Recorder, OnePassIsStoredWholeWithItsMinuteSummaryAndEvents) {
 
 TEST(Recorder, AFileOfANewerVersionOrAnotherProgramIsLeftAlone) {
   TempFolder dir;
+  const auto file = dir / "other.sqlite";
   for (const char* setup : {"PRAGMA user_version=2; CREATE TABLE x(a);", "CREATE TABLE foreign_table(a);"}) {
-    const auto file = dir / "other.sqlite";
-    std::filesystem::remove(file);
+    SCOPED_TRACE(setup);
+    fs::remove(file);
     {
       sql::Database db;
       ASSERT_EQ(db.Open(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE), SQLITE_OK);
       ASSERT_EQ(db.Exec(setup), SQLITE_OK);
     }
     Recorder recorder({.file = file});
-    const RecordChange change = recorder.RecordPass({Resistivity(kT0, 1, "kOhm")});
-    EXPECT_EQ(change.kind, RecordChange::Kind::Paused) << setup;
+    EXPECT_EQ(recorder.RecordPass({Resistivity(kT0, 1, "kOhm")}).kind, RecordChange::Kind::Paused);
     RecordReader reader;
-    EXPECT_NE(reader.Open(file), std::nullopt) << setup;
+    EXPECT_NE(reader.Open(file), std::nullopt);
     sql::Database db;
     ASSERT_EQ(db.Open(file, SQLITE_OPEN_READONLY), SQLITE_OK);
-    EXPECT_EQ(db.Integer("SELECT count(*) FROM sqlite_schema"), 1) << setup;
+    EXPECT_EQ(db.Integer("SELECT count(*) FROM sqlite_schema"), 1);
   }
 }
 
@@ -186,38 +159,20 @@ TEST(Recorder, AWriterKilledAtAnyMomentKeepsEveryCommittedPass) {
   EXPECT_TRUE(readingsOfPass.back() == 0 || readingsOfPass.back() == 4);
 }
 
-// A small file system of its own; needs the right to mount (root in CI).
-class SmallDisk {
- public:
-  explicit SmallDisk(std::filesystem::path where) : where_(std::move(where)) {
-    std::filesystem::create_directories(where_);
-    mounted_ = mount("tmpfs", where_.c_str(), "tmpfs", 0, "size=512k") == 0;
-  }
-  ~SmallDisk() {
-    if (mounted_) umount2(where_.c_str(), MNT_DETACH);
-  }
-  bool mounted() const { return mounted_; }
-  bool ReadOnly(bool on) {
-    return mount("tmpfs", where_.c_str(), "tmpfs", MS_REMOUNT | (on ? MS_RDONLY : 0), "size=512k") == 0;
-  }
-
- private:
-  std::filesystem::path where_;
-  bool mounted_ = false;
-};
-
+// A full disk, or a medium write-protected from the start (a file system with
+// a file open for writing cannot be made read-only), on a small tmpfs of the
+// test's own; mounting needs root (as in CI).
 TEST(Recorder, AFullOrWriteProtectedDiskPausesOnceAndResumesWithNothingLost) {
-  struct Case {
-    const char* name;
-    const char* reason;
-  };
-  for (const Case c : {Case{"full", "Datenträger voll"}, Case{"read-only", "schreibgeschützt"}}) {
-    SCOPED_TRACE(c.name);
+  for (const bool full : {true, false}) {
+    SCOPED_TRACE(full ? "full" : "read-only");
     TempFolder dir;
-    SmallDisk disk(dir / "disk");
-    if (!disk.mounted()) GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
-    const auto file = dir / "disk" / "Messwerte.sqlite";
-    const auto filler = dir / "disk" / "filler";
+    const auto disk = dir / "disk", file = disk / "Messwerte.sqlite", filler = disk / "filler";
+    fs::create_directories(disk);
+    auto mountDisk = [&](unsigned long flags) {
+      return mount("tmpfs", disk.c_str(), "tmpfs", flags, "size=512k") == 0;
+    };
+    if (!mountDisk(0)) GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    const std::shared_ptr<void> unmount(nullptr, [&](void*) { umount2(disk.c_str(), MNT_DETACH); });
     Recorder recorder({.file = file, .retryMs = 0});
     ReadingGenerator generator(kT0, 1000, 3);
     std::int64_t passes = 0;
@@ -226,15 +181,13 @@ TEST(Recorder, AFullOrWriteProtectedDiskPausesOnceAndResumesWithNothingLost) {
       return recorder.RecordPass(generator.NextPass());
     };
     std::vector<RecordChange> changes;
-    if (std::string(c.name) == "full") {
+    if (full) {
       ASSERT_EQ(record().kind, RecordChange::Kind::None);
       // Fill the disk up to the last few kilobytes, then record into it.
       std::ofstream(filler, std::ios::binary) << std::string(480 * 1024, 'x');
       while (!recorder.paused() && passes < 5000) changes.push_back(record());
     } else {
-      // A medium that is write-protected from the start (a file system with
-      // a file open for writing cannot be made read-only).
-      ASSERT_TRUE(disk.ReadOnly(true));
+      ASSERT_TRUE(mountDisk(MS_REMOUNT | MS_RDONLY));
       for (int k = 0; k < 3; ++k) changes.push_back(record());
     }
     ASSERT_TRUE(recorder.paused());
@@ -243,14 +196,14 @@ TEST(Recorder, AFullOrWriteProtectedDiskPausesOnceAndResumesWithNothingLost) {
     for (const RecordChange& ch : changes) {
       if (ch.kind == RecordChange::Kind::Paused) {
         ++pausedMessages;
-        EXPECT_NE(ch.message.find(c.reason), std::string::npos) << ch.message;
+        EXPECT_NE(ch.message.find(full ? "Datenträger voll" : "schreibgeschützt"), std::string::npos) << ch.message;
       }
       EXPECT_NE(ch.kind, RecordChange::Kind::Resumed);
     }
     EXPECT_EQ(pausedMessages, 1);
 
-    if (std::string(c.name) == "full") std::filesystem::remove(filler);
-    else ASSERT_TRUE(disk.ReadOnly(false));
+    if (full) fs::remove(filler);
+    else ASSERT_TRUE(mountDisk(MS_REMOUNT));
     EXPECT_EQ(record().kind, RecordChange::Kind::Resumed);
     EXPECT_EQ(record().kind, RecordChange::Kind::None);
     EXPECT_EQ(IntegrityCheck(file), "ok");
@@ -268,27 +221,27 @@ TEST(Recorder, RetentionRemovesOldRowsInSmallBatchesOnceADay) {
   // Four days, a pass a minute; retention runs with the first pass, then
   // only once another day has passed.
   ReadingGenerator generator(kT0, 60000, 5);
-  sql::Database db;
   ASSERT_EQ(recorder.RecordPass(generator.NextPass()).kind, RecordChange::Kind::None);
+  sql::Database db;
   ASSERT_EQ(db.Open(file, SQLITE_OPEN_READONLY), SQLITE_OK);
-  std::int64_t previous = *db.Integer("SELECT count(*) FROM reading");
-  std::int64_t largestDrop = 0;
+  auto count = [&](const char* query) { return *db.Integer(query); };
+  std::int64_t previous = count("SELECT count(*) FROM reading"), largestDrop = 0;
   while (generator.nextTimeMs() < kT0 + 4 * kDay + 3600000) {
     recorder.RecordPass(generator.NextPass());
-    const std::int64_t rows = *db.Integer("SELECT count(*) FROM reading");
+    const std::int64_t rows = count("SELECT count(*) FROM reading");
     largestDrop = std::max(largestDrop, previous + 4 - rows);
     previous = rows;
   }
   EXPECT_LE(largestDrop, 200);
   EXPECT_GT(largestDrop, 0);
-  const std::int64_t newest = *db.Integer("SELECT max(time_ms) FROM reading");
+  const std::int64_t newest = count("SELECT max(time_ms) FROM reading");
   // Between one and two days of raw rows: the last run was less than a day ago.
-  const std::int64_t oldest = *db.Integer("SELECT min(time_ms) FROM reading");
-  EXPECT_GT(newest - oldest, kDay - 60000);
-  EXPECT_LT(newest - oldest, 2 * kDay);
-  const std::int64_t oldestMinute = *db.Integer("SELECT min(minute) FROM minute") * 60000;
-  EXPECT_GT(newest - oldestMinute, 2 * kDay - 60000);
-  EXPECT_LT(newest - oldestMinute, 3 * kDay);
+  const std::int64_t rawSpan = newest - count("SELECT min(time_ms) FROM reading");
+  EXPECT_GT(rawSpan, kDay - 60000);
+  EXPECT_LT(rawSpan, 2 * kDay);
+  const std::int64_t minuteSpan = newest - count("SELECT min(minute) FROM minute") * 60000;
+  EXPECT_GT(minuteSpan, 2 * kDay - 60000);
+  EXPECT_LT(minuteSpan, 3 * kDay);
 }
 
 } // namespace
