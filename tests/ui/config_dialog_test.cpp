@@ -98,7 +98,7 @@ TEST_F(ConfigWTest, StartLoadsBothFilesIntoTheRowsAndSetsTheTitle) {
   EXPECT_EQ(station.serialSettings.portNumber, 2);
   EXPECT_EQ(station.serialSettings.speedText, "4800");
   EXPECT_EQ(w.windowTitle(), "Konfigurieren [ Application ]  ");
-  for (int i = 0; i < kChannelCount; ++i) EXPECT_FALSE(Get<QRadioButton>(qPrintable(QString("Option%1").arg(i + 1)), 1)->isHidden());
+  for (const char* ext : {"Option1", "Option2", "Option3", "Option4"}) EXPECT_FALSE(Get<QRadioButton>(ext, 1)->isHidden());
   EXPECT_EQ(Get<QComboBox>("ListeTypeMesure", 0)->currentIndex(), 2);
   EXPECT_EQ(Get<QComboBox>("ListeTypeMesure", 1)->currentIndex(), -1);
   EXPECT_EQ(Get<QComboBox>("ListeTypeMesure", 3)->currentIndex(), 15);
