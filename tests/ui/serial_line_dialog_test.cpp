@@ -140,7 +140,6 @@ TEST_F(ConfLSTest, CancelGivesBackTheStoredChoicesAndTheirTextPieces) {
 
   w.Cancel();
   EXPECT_EQ(station.serialSettings, before);
-  EXPECT_EQ(SettingsText(station.serialSettings), "9600,n,8, 1");
   EXPECT_EQ(Checked(), (Choices{1, 0, 0, 0}));
   EXPECT_EQ(folder.read("PortCom.dat"), kPortTwoFile);
   EXPECT_FALSE(w.isVisible());
