@@ -29,21 +29,12 @@ const QColor kGreen(0, 255, 0), kWhite(255, 255, 255), kBlue(0, 0, 255), kGrey(1
 const std::string kAddressesMustDiffer = "Adressen mussen unterschiedlich sein";
 const std::string kWrongAddress = "Falsche Adresse";
 
-ChannelConfig Channel(int enabled, int type, std::string address, std::string marker, bool master = true) {
-  ChannelConfig c;
-  c.enabled = static_cast<std::int16_t>(enabled);
-  c.typeIndex = static_cast<std::int16_t>(type);
-  c.stationAddress = std::move(address);
-  c.marker = std::move(marker);
-  c.isMaster = master;
-  c.isExt = !master;
-  return c;
-}
-
 // Channel 0 "Becken" at station 3 (Master), channel 2 "Ablauf" at `address`.
-Channels TwoAtThree(bool secondEnabled, bool secondMaster, std::string address = "3") {
-  return {Channel(1, 2, "3", "Becken"), Channel(0, -1, "", ""),
-          Channel(secondEnabled ? 1 : 0, 4, std::move(address), "Ablauf", secondMaster), Channel(0, 0, "9", "")};
+Channels TwoAtThree(bool secondEnabled, bool secondMaster, const std::string& address = "3") {
+  Channels c{{{1, 2, "3", "Becken", true, false}, {}, {1, 4, address, "Ablauf", secondMaster, !secondMaster},
+              {0, 0, "9", "", true, false}}};
+  c[2].enabled = secondEnabled ? 1 : 0;
+  return c;
 }
 
 class ConfigWTest : public ::testing::Test {
@@ -89,8 +80,7 @@ class ConfigWTest : public ::testing::Test {
 };
 
 TEST_F(ConfigWTest, StartLoadsBothFilesIntoTheRowsAndSetsTheTitle) {
-  Store({Channel(1, 2, "3", "Becken"), Channel(0, -1, "", ""), Channel(1, 5, "07", "Zulauf", false),
-         Channel(0, 15, "9", "x")});
+  Store({{{1, 2, "3", "Becken", true, false}, {}, {1, 5, "07", "Zulauf", false, true}, {0, 15, "9", "x", true, false}}});
   ConfigW& w = Started();
 
   EXPECT_TRUE(prompter.messages.empty());
@@ -191,7 +181,8 @@ TEST_F(ConfigWTest, ConfirmSavesOnlyATableThePollCycleCanUse) {
       {"disabled without address", TwoAtThree(false, true, ""), "", -1},
       {"neither flag and Ext.", neither, kAddressesMustDiffer, 0},
       {"0 and 3 conflict, 1 and 2 conflict",
-       {Channel(1, 0, "4", ""), Channel(1, 0, "6", ""), Channel(1, 0, "6", ""), Channel(1, 0, "4", "")},
+       {{{1, 0, "4", "", true, false}, {1, 0, "6", "", true, false},
+         {1, 0, "6", "", true, false}, {1, 0, "4", "", true, false}}},
        kAddressesMustDiffer, 1},
       {"enabled at station 0", atZero, kWrongAddress, 0},
   };
