@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -13,7 +11,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "core/catalogue.h"
 #include "live/station.h"
 #include "support/scripted_prompter.h"
 #include "support/temp_folder.h"
@@ -26,18 +23,17 @@ using testing::Control;
 using testing::MakeActive;
 using testing::ScriptedPrompter;
 using testing::TempFolder;
+using Channels = std::array<ChannelConfig, kChannelCount>;
 
 const QColor kGreen(0, 255, 0), kWhite(255, 255, 255), kBlue(0, 0, 255), kGrey(128, 128, 128);
+const std::string kAddressesMustDiffer = "Adressen mussen unterschiedlich sein";
+const std::string kWrongAddress = "Falsche Adresse";
 
-ChannelConfig Channel(int enabled, int type, std::string address, std::string marker,
-                      bool master = true) {
-  ChannelConfig c;
-  c.enabled = static_cast<std::int16_t>(enabled);
-  c.typeIndex = static_cast<std::int16_t>(type);
-  c.stationAddress = std::move(address);
-  c.marker = std::move(marker);
-  c.isMaster = master;
-  c.isExt = !master;
+// Channel 0 "Becken" at station 3 (Master), channel 2 "Ablauf" at `address`.
+Channels TwoAtThree(bool secondEnabled, bool secondMaster, const std::string& address = "3") {
+  Channels c{{{1, 2, "3", "Becken", true, false}, {}, {1, 4, address, "Ablauf", secondMaster, !secondMaster},
+              {0, 0, "9", "", true, false}}};
+  c[2].enabled = secondEnabled ? 1 : 0;
   return c;
 }
 
@@ -45,16 +41,11 @@ class ConfigWTest : public ::testing::Test {
  protected:
   ConfigWTest() { station.folder = folder.path(); }
 
-  void Store(std::array<ChannelConfig, kChannelCount> channels) {
+  void Store(const Channels& channels) {
     ChannelTable table;
     table.channels = channels;
     ASSERT_TRUE(SaveChannelTable(table, folder.path()).ok());
     folder.write("PortCom.dat", " 2             1 \r\n 0 \r\n 1 \r\n");
-  }
-  void StoreTwoChannelsAtThree(bool secondEnabled, bool secondMaster, std::string secondAddress = "3") {
-    Store({Channel(1, 2, "3", "Becken"), Channel(0, -1, "", ""),
-           Channel(secondEnabled ? 1 : 0, 4, secondAddress, "Ablauf", secondMaster),
-           Channel(0, 0, "9", "")});
   }
   ConfigW& Started(bool show = false) {
     dialog = std::make_unique<ConfigW>(station, prompter);
@@ -66,20 +57,20 @@ class ConfigWTest : public ::testing::Test {
     return Control<W>(*dialog, QString("%1_%2").arg(base).arg(element));
   }
   QLineEdit* Address(int i) { return Get<QLineEdit>("AdresseStation", i); }
-  QColor CheckBackground(int i) {
+  // Row i as the operator sees it: the check box and its green or white
+  // background, the blue or grey name, and whether the list, frame, address
+  // and marker show.
+  void ExpectRow(int i, bool on, bool controlsShown) {
+    SCOPED_TRACE("row " + std::to_string(i));
     QCheckBox* check = Get<QCheckBox>("Coche1", i);
     check->ensurePolished();
-    return check->grab().toImage().pixelColor(2, 2);
-  }
-  QColor NameColour(int i) { return Get<QLabel>("Etiquette1", i)->palette().color(QPalette::WindowText); }
-  // The list, frame, address and marker of a row, as the row look leaves them.
-  bool RowControlsShown(int i) {
-    return !Get<QComboBox>("ListeTypeMesure", i)->isHidden() && !Get<QGroupBox>("Frame1", i)->isHidden() &&
-           !Address(i)->isHidden() && !Get<QLineEdit>("Texte2", i)->isHidden();
-  }
-  bool RowControlsHidden(int i) {
-    return Get<QComboBox>("ListeTypeMesure", i)->isHidden() && Get<QGroupBox>("Frame1", i)->isHidden() &&
-           Address(i)->isHidden() && Get<QLineEdit>("Texte2", i)->isHidden();
+    EXPECT_EQ(check->isChecked(), on);
+    EXPECT_EQ(check->grab().toImage().pixelColor(2, 2), on ? kGreen : kWhite);
+    EXPECT_EQ(Get<QLabel>("Etiquette1", i)->palette().color(QPalette::WindowText), on ? kBlue : kGrey);
+    for (QWidget* control : std::initializer_list<QWidget*>{Get<QComboBox>("ListeTypeMesure", i),
+                                                            Get<QGroupBox>("Frame1", i), Address(i),
+                                                            Get<QLineEdit>("Texte2", i)})
+      EXPECT_EQ(!control->isHidden(), controlsShown) << control->objectName().toStdString();
   }
 
   TempFolder folder;
@@ -89,8 +80,7 @@ class ConfigWTest : public ::testing::Test {
 };
 
 TEST_F(ConfigWTest, StartLoadsBothFilesIntoTheRowsAndSetsTheTitle) {
-  Store({Channel(1, 2, "3", "Becken"), Channel(0, -1, "", ""), Channel(1, 5, "07", "Zulauf", false),
-         Channel(0, 15, "9", "x")});
+  Store({{{1, 2, "3", "Becken", true, false}, {}, {1, 5, "07", "Zulauf", false, true}, {0, 15, "9", "x", true, false}}});
   ConfigW& w = Started();
 
   EXPECT_TRUE(prompter.messages.empty());
@@ -98,16 +88,10 @@ TEST_F(ConfigWTest, StartLoadsBothFilesIntoTheRowsAndSetsTheTitle) {
   EXPECT_EQ(station.serialSettings.portNumber, 2);
   EXPECT_EQ(station.serialSettings.speedText, "4800");
   EXPECT_EQ(w.windowTitle(), "Konfigurieren [ Application ]  ");
-  for (int i = 0; i < kChannelCount; ++i) {
-    QComboBox* list = Get<QComboBox>("ListeTypeMesure", i);
-    ASSERT_EQ(list->count(), kMeasurementTypeCount);
-    EXPECT_EQ(list->itemText(kFlowTypeIndex).toStdString(),
-              MeasurementTypeCatalogue()[kFlowTypeIndex].listLabel);
-    EXPECT_FALSE(Get<QRadioButton>(qPrintable(QString("Option%1").arg(i + 1)), 1)->isHidden());
-  }
-  EXPECT_TRUE(Get<QCheckBox>("Coche1", 0)->isChecked());
+  for (const char* ext : {"Option1", "Option2", "Option3", "Option4"}) EXPECT_FALSE(Get<QRadioButton>(ext, 1)->isHidden());
   EXPECT_EQ(Get<QComboBox>("ListeTypeMesure", 0)->currentIndex(), 2);
   EXPECT_EQ(Get<QComboBox>("ListeTypeMesure", 1)->currentIndex(), -1);
+  EXPECT_EQ(Get<QComboBox>("ListeTypeMesure", 3)->currentIndex(), 15);
   EXPECT_EQ(Address(2)->text(), "07");
   EXPECT_EQ(Get<QLineEdit>("Texte2", 2)->text(), "Zulauf");
   EXPECT_TRUE(Get<QRadioButton>("Option1", 0)->isChecked());
@@ -131,49 +115,37 @@ TEST_F(ConfigWTest, MissingFilesAreToldOnceInOneMessageNamingThem) {
 }
 
 TEST_F(ConfigWTest, RowLooksFollowEnabledAndADisabledRowStartsWithItsControlsShown) {
-  StoreTwoChannelsAtThree(false, true);
+  Store(TwoAtThree(false, true));
   Started();
-
-  EXPECT_EQ(CheckBackground(0), kGreen);
-  EXPECT_EQ(NameColour(0), kBlue);
-  EXPECT_TRUE(RowControlsShown(0));
-  // Start look of a disabled row: white and grey, but the controls shown.
-  EXPECT_EQ(CheckBackground(2), kWhite);
-  EXPECT_EQ(NameColour(2), kGrey);
-  EXPECT_TRUE(RowControlsShown(2));
+  ExpectRow(0, true, true);
+  ExpectRow(2, false, true); // the start look of a disabled row
 
   QLabel* name = Get<QLabel>("Etiquette1", 2);
   QTest::mouseClick(name, Qt::LeftButton);
   EXPECT_EQ(station.channelTable[2].enabled, 1);
-  EXPECT_TRUE(Get<QCheckBox>("Coche1", 2)->isChecked());
-  EXPECT_EQ(CheckBackground(2), kGreen);
-  EXPECT_EQ(NameColour(2), kBlue);
-  EXPECT_TRUE(RowControlsShown(2));
-
+  ExpectRow(2, true, true);
   QTest::mouseClick(name, Qt::LeftButton);
   EXPECT_EQ(station.channelTable[2].enabled, 0);
-  EXPECT_FALSE(Get<QCheckBox>("Coche1", 2)->isChecked());
-  EXPECT_EQ(CheckBackground(2), kWhite);
-  EXPECT_EQ(NameColour(2), kGrey);
-  EXPECT_TRUE(RowControlsHidden(2));
+  ExpectRow(2, false, false);
 
   // The check box toggles the same way.
   Get<QCheckBox>("Coche1", 0)->click();
   EXPECT_EQ(station.channelTable[0].enabled, 0);
-  EXPECT_TRUE(RowControlsHidden(0));
+  ExpectRow(0, false, false);
 }
 
-TEST_F(ConfigWTest, EditsWriteTheTableAtOnce) {
-  StoreTwoChannelsAtThree(true, true);
+TEST_F(ConfigWTest, EditsWriteTheTableAtOnceWithoutWhatConfigTxtCannotCarry) {
+  Store(TwoAtThree(true, true));
   Started();
 
   Address(0)->clear();
-  QTest::keyClicks(Address(0), "12");
-  QTest::keyClicks(Get<QLineEdit>("Texte2", 0), " Nord");
+  QTest::keyClicks(Address(0), "1\"2");
+  QTest::keyClicks(Get<QLineEdit>("Texte2", 0), " \"Nord");
   Get<QComboBox>("ListeTypeMesure", 0)->setCurrentIndex(7);
   Get<QRadioButton>("Option1", 1)->click();
 
   const ChannelConfig& c = station.channelTable[0];
+  EXPECT_EQ(Address(0)->text(), "12");
   EXPECT_EQ(c.stationAddress, "12");
   EXPECT_EQ(c.marker, "Becken Nord");
   EXPECT_EQ(c.typeIndex, 7);
@@ -182,135 +154,98 @@ TEST_F(ConfigWTest, EditsWriteTheTableAtOnce) {
 
   // Clicking the text beside a button chooses it too.
   QTest::mouseClick(Get<QLabel>("Label1", 0), Qt::LeftButton);
-  EXPECT_TRUE(station.channelTable[0].isMaster);
-  EXPECT_FALSE(station.channelTable[0].isExt);
+  EXPECT_TRUE(c.isMaster);
+  EXPECT_FALSE(c.isExt);
 }
 
-TEST_F(ConfigWTest, TextFieldsRefuseWhatConfigTxtCannotCarry) {
-  StoreTwoChannelsAtThree(true, true);
-  Started();
-  for (QLineEdit* field : {Address(0), Get<QLineEdit>("Texte2", 0)}) {
-    field->clear();
-    QTest::keyClicks(field, "A\"B");
-    EXPECT_EQ(field->text(), "AB");
+// Confirm saves only a table the poll cycle can use: every enabled channel at
+// a station 1 to 14, and no two enabled channels asking the same station and
+// block. A refusal beeps, says why, keeps the dialog and the stored file, and
+// puts the focus into the address to change.
+TEST_F(ConfigWTest, ConfirmSavesOnlyATableThePollCycleCanUse) {
+  Channels neither = TwoAtThree(true, false);
+  neither[0].isMaster = false; // neither Master nor Ext.: not Master, so it asks the Ext. block
+  Channels atZero = TwoAtThree(false, true, ""); // disabled: never polled, may stay empty
+  atZero[0].stationAddress = "0";                // enabled: would be polled at station 0
+  struct Case {
+    const char* name;
+    Channels channels;
+    std::string refusal; // empty: saved
+    int focus;
+  };
+  const Case cases[] = {
+      {"both Master", TwoAtThree(true, true), kAddressesMustDiffer, 0},
+      {"Master and Ext.", TwoAtThree(true, false), "", -1},
+      {"second disabled", TwoAtThree(false, true), "", -1},
+      {"3 and 03", TwoAtThree(true, true, "03"), "", -1},
+      {"disabled without address", TwoAtThree(false, true, ""), "", -1},
+      {"neither flag and Ext.", neither, kAddressesMustDiffer, 0},
+      {"0 and 3 conflict, 1 and 2 conflict",
+       {{{1, 0, "4", "", true, false}, {1, 0, "6", "", true, false},
+         {1, 0, "6", "", true, false}, {1, 0, "4", "", true, false}}},
+       kAddressesMustDiffer, 1},
+      {"enabled at station 0", atZero, kWrongAddress, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    prompter = {};
+    Store(c.channels);
+    const std::string stored = folder.read("config.txt");
+    ConfigW& w = Started(true);
+    QSignalSpy confirmed(&w, &ConfigW::confirmed);
+    station.channelTable[0].marker = "geändert"; // an edit, to see whether it is saved
+
+    w.Confirm();
+
+    if (c.refusal.empty()) {
+      EXPECT_TRUE(prompter.messages.empty());
+      EXPECT_EQ(confirmed.count(), 1);
+      EXPECT_FALSE(w.isVisible());
+      ChannelTable reread;
+      ASSERT_TRUE(LoadChannelTable(reread, folder.path()).ok());
+      EXPECT_EQ(reread.channels, station.channelTable.channels);
+      EXPECT_EQ(station.channelTable.ChannelCaption[0], "geändert");
+    } else {
+      EXPECT_EQ(prompter.texts(), std::vector<std::string>{c.refusal});
+      EXPECT_EQ(prompter.beeps, 1);
+      EXPECT_EQ(confirmed.count(), 0);
+      EXPECT_TRUE(w.isVisible());
+      EXPECT_EQ(folder.read("config.txt"), stored);
+      EXPECT_EQ(w.focusWidget(), Address(c.focus));
+    }
   }
-  EXPECT_EQ(station.channelTable[0].marker, "AB");
-}
-
-struct AddressCase {
-  const char* name;
-  bool secondEnabled;
-  bool secondMaster;
-  const char* secondAddress;
-  bool saved;
-};
-
-std::string CaseName(const ::testing::TestParamInfo<AddressCase>& c) { return c.param.name; }
-
-class EqualAddressTest : public ConfigWTest, public ::testing::WithParamInterface<AddressCase> {};
-
-TEST_P(EqualAddressTest, ConfirmSavesOnlyWithoutAConflict) {
-  const AddressCase& c = GetParam();
-  StoreTwoChannelsAtThree(c.secondEnabled, c.secondMaster, c.secondAddress);
-  const std::string stored = folder.read("config.txt");
-  ConfigW& w = Started(true);
-  QSignalSpy confirmed(&w, &ConfigW::confirmed);
-  station.channelTable[0].marker = "geändert"; // an edit, to see whether it is saved
-
-  w.Confirm();
-
-  if (c.saved) {
-    EXPECT_TRUE(prompter.messages.empty());
-    EXPECT_EQ(confirmed.count(), 1);
-    EXPECT_FALSE(w.isVisible());
-    ChannelTable reread;
-    ASSERT_TRUE(LoadChannelTable(reread, folder.path()).ok());
-    EXPECT_EQ(reread.channels, station.channelTable.channels);
-    EXPECT_EQ(station.channelTable.ChannelCaption[0], "geändert");
-  } else {
-    ASSERT_EQ(prompter.texts(), std::vector<std::string>{"Adressen mussen unterschiedlich sein"});
-    EXPECT_EQ(prompter.beeps, 1);
-    EXPECT_EQ(confirmed.count(), 0);
-    EXPECT_TRUE(w.isVisible());
-    EXPECT_EQ(folder.read("config.txt"), stored);
-    EXPECT_EQ(w.focusWidget(), Address(0));
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    ConfigW, EqualAddressTest,
-    ::testing::Values(AddressCase{"BothMaster", true, true, "3", false},
-                      AddressCase{"MasterAndExt", true, false, "3", true},
-                      AddressCase{"SecondDisabled", false, true, "3", true},
-                      AddressCase{"ThreeAndZeroThree", true, true, "03", true}),
-    CaseName);
-
-TEST_F(ConfigWTest, TwoChannelsWithNeitherFlagAreBothNotMasterAndConflictWithExt) {
-  StoreTwoChannelsAtThree(true, false);
-  ConfigW& w = Started();
-  station.channelTable[0].isMaster = false; // neither Master nor Ext.
-  w.Confirm();
-  EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Adressen mussen unterschiedlich sein"});
-}
-
-TEST_F(ConfigWTest, AfterConflictsZeroThreeAndOneTwoTheFocusIsInChannelOne) {
-  Store({Channel(1, 0, "4", ""), Channel(1, 0, "6", ""), Channel(1, 0, "6", ""), Channel(1, 0, "4", "")});
-  ConfigW& w = Started(true);
-  w.Confirm();
-  EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Adressen mussen unterschiedlich sein"});
-  EXPECT_EQ(w.focusWidget(), Address(1));
 }
 
 TEST_F(ConfigWTest, LeavingAWrongAddressWarnsAndKeepsTheFocusThere) {
-  StoreTwoChannelsAtThree(true, true);
+  Store(TwoAtThree(true, true));
   ConfigW& w = Started(true);
   ASSERT_TRUE(MakeActive(w));
+  auto leave = [&](const char* text) {
+    Address(0)->setFocus(Qt::OtherFocusReason);
+    Address(0)->setText(text);
+    QTest::keyClick(&w, Qt::Key_Tab);
+    QCoreApplication::processEvents();
+  };
 
   for (const char* wrong : {"15", "0", "", "zwei"}) {
     SCOPED_TRACE(wrong);
-    prompter.messages.clear();
-    prompter.beeps = 0;
-    Address(0)->setFocus(Qt::OtherFocusReason);
-    Address(0)->setText(wrong);
-    QTest::keyClick(&w, Qt::Key_Tab);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Falsche Adresse"});
+    prompter = {};
+    leave(wrong);
+    EXPECT_EQ(prompter.texts(), std::vector<std::string>{kWrongAddress});
     EXPECT_EQ(prompter.beeps, 1); // before the message
     EXPECT_EQ(QApplication::focusWidget(), Address(0));
     EXPECT_EQ(Address(0)->text(), wrong); // left as typed
   }
-
-  prompter.messages.clear();
+  prompter = {};
   for (const char* right : {"1", "14"}) {
-    Address(0)->setFocus(Qt::OtherFocusReason);
-    Address(0)->setText(right);
-    QTest::keyClick(&w, Qt::Key_Tab);
-    QCoreApplication::processEvents();
-    EXPECT_NE(QApplication::focusWidget(), Address(0));
+    leave(right);
+    EXPECT_NE(QApplication::focusWidget(), Address(0)) << right;
   }
   EXPECT_TRUE(prompter.messages.empty());
 }
 
-TEST_F(ConfigWTest, ConfirmRefusesAnEnabledChannelWithoutAStationAddress) {
-  StoreTwoChannelsAtThree(false, true);
-  const std::string stored = folder.read("config.txt");
-  ConfigW& w = Started(true);
-  station.channelTable[2].stationAddress = "";  // disabled: never polled, may stay empty
-  station.channelTable[0].stationAddress = "0"; // enabled: would be polled at station 0
-  w.Confirm();
-  EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Falsche Adresse"});
-  EXPECT_EQ(folder.read("config.txt"), stored);
-  EXPECT_EQ(w.focusWidget(), Address(0));
-
-  prompter.messages.clear();
-  station.channelTable[0].stationAddress = "1";
-  w.Confirm();
-  EXPECT_TRUE(prompter.messages.empty());
-  EXPECT_FALSE(w.isVisible());
-}
-
 TEST_F(ConfigWTest, CancelGivesBackTheStoredTableAndTheRowLooksFollowIt) {
-  StoreTwoChannelsAtThree(false, true);
+  Store(TwoAtThree(false, true));
   ConfigW& w = Started(true);
   QSignalSpy cancelled(&w, &ConfigW::cancelled);
   ChannelTable stored;
@@ -329,22 +264,13 @@ TEST_F(ConfigWTest, CancelGivesBackTheStoredTableAndTheRowLooksFollowIt) {
   EXPECT_EQ(station.channelTable.ChannelCaption[0], "Becken");
   EXPECT_EQ(cancelled.count(), 1);
   EXPECT_FALSE(w.isVisible());
-  EXPECT_EQ(Address(2)->text(), "3");
-  EXPECT_EQ(Get<QLineEdit>("Texte2", 3)->text(), "");
-  EXPECT_EQ(Get<QComboBox>("ListeTypeMesure", 3)->currentIndex(), 0);
-  EXPECT_TRUE(Get<QRadioButton>("Option3", 0)->isChecked());
-  EXPECT_TRUE(Get<QCheckBox>("Coche1", 0)->isChecked());
-  EXPECT_EQ(CheckBackground(0), kGreen);
-  EXPECT_TRUE(RowControlsShown(0));
-  EXPECT_FALSE(Get<QCheckBox>("Coche1", 2)->isChecked());
-  EXPECT_EQ(CheckBackground(2), kWhite);
-  EXPECT_EQ(NameColour(2), kGrey);
-  EXPECT_TRUE(RowControlsHidden(2));
+  ExpectRow(0, true, true);
+  ExpectRow(2, false, false);
   EXPECT_TRUE(prompter.messages.empty());
 }
 
 TEST_F(ConfigWTest, ASaveErrorIsShownAndTheDialogStays) {
-  StoreTwoChannelsAtThree(true, false);
+  Store(TwoAtThree(true, false));
   ConfigW& w = Started(true);
   QSignalSpy confirmed(&w, &ConfigW::confirmed);
   station.folder = folder / "nicht-da";
@@ -356,7 +282,7 @@ TEST_F(ConfigWTest, ASaveErrorIsShownAndTheDialogStays) {
 }
 
 TEST_F(ConfigWTest, ClosingThroughTheFrameDiscardsUnsavedEdits) {
-  StoreTwoChannelsAtThree(true, false);
+  Store(TwoAtThree(true, false));
   ConfigW& w = Started(true);
   QSignalSpy closed(&w, &ConfigW::closed);
   Get<QLineEdit>("Texte2", 0)->setText("verworfen");

@@ -26,36 +26,13 @@ void OnNextBox(std::function<void(QMessageBox&)> act) {
   poll->start();
 }
 
-TEST(MessageBoxPrompter, ShowsTheTextWithItsIconUnderTheApplicationsName) {
-  MessageBoxPrompter prompter;
-  QString title, text;
-  QMessageBox::Icon icon = QMessageBox::NoIcon;
-  OnNextBox([&](QMessageBox& box) {
-    title = box.windowTitle();
-    text = box.text();
-    icon = box.icon();
-    box.button(QMessageBox::Ok)->click();
-  });
-  prompter.tell(PromptIcon::Warning, "Falsche Adresse");
-  EXPECT_EQ(title, "TRELVAN");
-  EXPECT_EQ(text, "Falsche Adresse");
-  EXPECT_EQ(icon, QMessageBox::Warning);
-
-  OnNextBox([&](QMessageBox& box) {
-    title = box.windowTitle();
-    icon = box.icon();
-    box.button(QMessageBox::Ok)->click();
-  });
-  prompter.tell(PromptIcon::Error, "kaputt", "Export");
-  EXPECT_EQ(title, "Export");
-  EXPECT_EQ(icon, QMessageBox::Critical);
-}
-
-// Button texts in the box's order, the default one, and the answer the
-// operator's key or click gives.
+// The box's title (the application's name unless one is given), icon, button
+// texts, the default button, and the answer the operator's key or click gives.
 struct BoxCase {
   const char* name;
-  bool question;
+  PromptIcon icon; // Question: asked, otherwise told
+  std::string title;
+  QMessageBox::Icon shownIcon;
   PromptDefault preselected;
   const char* press; // a button's text to click, or "Escape" / "Return"
   QStringList buttons;
@@ -63,22 +40,31 @@ struct BoxCase {
   bool answer;
 };
 
-TEST(MessageBoxPrompter, ButtonsAreGermanAndTheDefaultIsTheOneAsked) {
+TEST(MessageBoxPrompter, ShowsTheTextUnderItsTitleWithGermanButtonsAndTheDefaultAsked) {
+  const PromptIcon ask = PromptIcon::Question;
+  const QMessageBox::Icon question = QMessageBox::Question;
+  const PromptDefault yes = PromptDefault::Yes, no = PromptDefault::No;
+  const QStringList jaNein{"&Ja", "&Nein"};
   const std::vector<BoxCase> cases{
-      {"tell", false, PromptDefault::Yes, "Return", {"OK"}, "OK", false},
-      {"ask, Ja clicked", true, PromptDefault::Yes, "&Ja", {"&Ja", "&Nein"}, "&Ja", true},
-      {"ask, Enter on Ja", true, PromptDefault::Yes, "Return", {"&Ja", "&Nein"}, "&Ja", true},
-      {"ask, Nein clicked", true, PromptDefault::Yes, "&Nein", {"&Ja", "&Nein"}, "&Ja", false},
-      {"destructive, Enter on Nein", true, PromptDefault::No, "Return", {"&Ja", "&Nein"}, "&Nein", false},
-      {"destructive, Ja clicked", true, PromptDefault::No, "&Ja", {"&Ja", "&Nein"}, "&Nein", true},
-      {"ask, Escape", true, PromptDefault::Yes, "Escape", {"&Ja", "&Nein"}, "&Ja", false},
+      {"tell", PromptIcon::Warning, "", QMessageBox::Warning, yes, "Return", {"OK"}, "OK", false},
+      {"tell, titled", PromptIcon::Error, "Export", QMessageBox::Critical, yes, "OK", {"OK"}, "OK", false},
+      {"ask, Ja clicked", ask, "", question, yes, "&Ja", jaNein, "&Ja", true},
+      {"ask, Enter on Ja", ask, "", question, yes, "Return", jaNein, "&Ja", true},
+      {"ask, Nein clicked", ask, "", question, yes, "&Nein", jaNein, "&Ja", false},
+      {"destructive, Enter on Nein", ask, "", question, no, "Return", jaNein, "&Nein", false},
+      {"destructive, Ja clicked", ask, "", question, no, "&Ja", jaNein, "&Nein", true},
+      {"ask, Escape", ask, "", question, yes, "Escape", jaNein, "&Ja", false},
   };
   MessageBoxPrompter prompter;
   for (const BoxCase& c : cases) {
     SCOPED_TRACE(c.name);
     QStringList buttons;
-    QString defaultButton;
+    QString title, text, defaultButton;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
     OnNextBox([&](QMessageBox& box) {
+      title = box.windowTitle();
+      text = box.text();
+      icon = box.icon();
       for (QAbstractButton* b : box.buttons()) buttons << b->text();
       if (box.defaultButton()) defaultButton = box.defaultButton()->text();
       const QString press = c.press;
@@ -90,8 +76,12 @@ TEST(MessageBoxPrompter, ButtonsAreGermanAndTheDefaultIsTheOneAsked) {
         if (b->text() == press) b->click();
       if (box.isVisible()) box.reject(); // no such button
     });
-    const bool answer = c.question ? prompter.ask(PromptIcon::Question, "Ersetzen?", {}, c.preselected)
-                                   : (prompter.tell(PromptIcon::Information, "Fertig"), false);
+    const bool asked = c.icon == PromptIcon::Question;
+    const bool answer = asked ? prompter.ask(c.icon, "Ersetzen?", c.title, c.preselected)
+                              : (prompter.tell(c.icon, "Falsche Adresse", c.title), false);
+    EXPECT_EQ(title, c.title.empty() ? "TRELVAN" : QString::fromStdString(c.title));
+    EXPECT_EQ(text, asked ? "Ersetzen?" : "Falsche Adresse");
+    EXPECT_EQ(icon, c.shownIcon);
     buttons.sort();
     QStringList expected = c.buttons;
     expected.sort();

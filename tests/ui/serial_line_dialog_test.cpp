@@ -6,12 +6,12 @@
 #include <unistd.h>
 
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
-#include <optional>
 
-#include "support/fake_serial_line.h"
 #include "comm/qt_serial_line.h"
 #include "live/station.h"
+#include "support/fake_serial_line.h"
 #include "support/scripted_prompter.h"
 #include "support/temp_folder.h"
 #include "widget_helpers.h"
@@ -20,8 +20,7 @@ namespace trelvan {
 namespace {
 
 using testing::Control;
-using testing::ScriptedPrompter;
-using testing::TempFolder;
+using Choices = std::array<int, 4>; // the checked option of port, speed, parity, stop bits
 
 // The line file of port 2 at 9600, no parity, one stop bit.
 constexpr const char* kPortTwoFile = " 2             0 \r\n 0 \r\n 0 \r\n";
@@ -33,13 +32,20 @@ class ConfLSTest : public ::testing::Test {
     station.port = &line;
     folder.write("PortCom.dat", kPortTwoFile);
   }
-  ConfLS& Started(bool show = true) {
+  ConfLS& Started() {
     dialog = std::make_unique<ConfLS>(station, prompter);
-    dialog->Start(show);
+    dialog->Start(true);
     return *dialog;
   }
   QRadioButton* Option(int frame, int k) {
     return Control<QRadioButton>(*dialog, QString("Option%1_%2").arg(frame).arg(k));
+  }
+  Choices Checked() {
+    Choices checked{-1, -1, -1, -1};
+    for (int frame = 1; frame <= 4; ++frame)
+      for (int k = 0; auto* option = dialog->findChild<QRadioButton*>(QString("Option%1_%2").arg(frame).arg(k)); ++k)
+        if (option->isChecked()) checked[static_cast<std::size_t>(frame - 1)] = k;
+    return checked;
   }
   SerialSettings Stored() {
     SerialSettings s;
@@ -47,68 +53,36 @@ class ConfLSTest : public ::testing::Test {
     return s;
   }
 
-  TempFolder folder;
+  testing::TempFolder folder;
   FakeSerialLine line;
   Station station;
-  ScriptedPrompter prompter;
+  testing::ScriptedPrompter prompter;
   std::unique_ptr<ConfLS> dialog;
 };
 
-// A pseudo-terminal whose slave side stands in for a serial device.
-class PseudoTerminal {
- public:
-  PseudoTerminal() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0)
-      if (const char* name = ptsname(master_)) device_ = name;
-  }
-  ~PseudoTerminal() {
-    if (master_ >= 0) close(master_);
-  }
-  PseudoTerminal(const PseudoTerminal&) = delete;
-  PseudoTerminal& operator=(const PseudoTerminal&) = delete;
-  const std::string& device() const { return device_; }
-
- private:
-  int master_ = -1;
-  std::string device_;
-};
-
-// Points "Com k" somewhere for the life of the object.
-class ComVariable {
- public:
-  ComVariable(int k, const std::string& device) : name_("TRELVAN_COM" + std::to_string(k)) {
-    if (const char* old = getenv(name_.c_str())) old_ = old;
-    setenv(name_.c_str(), device.c_str(), 1);
-  }
-  ~ComVariable() {
-    if (old_)
-      setenv(name_.c_str(), old_->c_str(), 1);
-    else
-      unsetenv(name_.c_str());
-  }
-  ComVariable(const ComVariable&) = delete;
-  ComVariable& operator=(const ComVariable&) = delete;
-
- private:
-  std::string name_;
-  std::optional<std::string> old_;
-};
-
 TEST_F(ConfLSTest, ProbeDisablesAbsentPortsAndTheStoredOneFallsBackToComOneInTheRecordOnly) {
-  PseudoTerminal com1, com3;
-  if (com1.device().empty() || com3.device().empty()) GTEST_SKIP() << "no pseudo-terminal";
-  const ComVariable v1(1, com1.device()), v3(3, com3.device());
-  const ComVariable v2(2, (folder / "kein-com2").string()), v4(4, (folder / "kein-com4").string());
+  // Com1 and Com3 are pseudo-terminals, Com2 and Com4 names of nothing.
+  std::vector<int> terminals;
+  const auto restore = qScopeGuard([&] {
+    for (int fd : terminals) close(fd);
+    for (int k = 1; k <= 4; ++k) qunsetenv(qPrintable(QString("TRELVAN_COM%1").arg(k)));
+  });
+  for (int k = 1; k <= 4; ++k) {
+    std::string device = (folder / ("kein-com" + std::to_string(k))).string();
+    if (k % 2 == 1) {
+      const int fd = posix_openpt(O_RDWR | O_NOCTTY);
+      if (fd < 0 || grantpt(fd) != 0 || unlockpt(fd) != 0 || !ptsname(fd)) GTEST_SKIP() << "no pseudo-terminal";
+      terminals.push_back(fd);
+      device = ptsname(fd);
+    }
+    qputenv(qPrintable(QString("TRELVAN_COM%1").arg(k)), QByteArray::fromStdString(device));
+  }
   QtSerialLine real;
   station.port = &real;
 
   Started();
 
-  EXPECT_TRUE(Option(1, 0)->isEnabled());
-  EXPECT_FALSE(Option(1, 1)->isEnabled());
-  EXPECT_TRUE(Option(1, 2)->isEnabled());
-  EXPECT_FALSE(Option(1, 3)->isEnabled());
+  for (int k = 0; k < 4; ++k) EXPECT_EQ(Option(1, k)->isEnabled(), k % 2 == 0) << "Com" << k + 1;
   // Disabled silently; the tooltip says why, in the line's own German words.
   EXPECT_TRUE(Option(1, 1)->toolTip().contains("kein-com2 ist nicht vorhanden")) << Option(1, 1)->toolTip().toStdString();
   EXPECT_TRUE(Option(1, 0)->toolTip().isEmpty());
@@ -124,17 +98,32 @@ TEST_F(ConfLSTest, ProbeDisablesAbsentPortsAndTheStoredOneFallsBackToComOneInThe
   EXPECT_EQ(Stored().portNumber, 1);
 }
 
-TEST_F(ConfLSTest, CreationSelectsTheStoredChoices) {
-  folder.write("PortCom.dat", " 3             2 \r\n 1 \r\n 1 \r\n");
-  ConfLS& w = Started();
-  EXPECT_EQ(w.windowTitle(), "Konfigurieren  (Serienverbindung)");
-  EXPECT_TRUE(Option(1, 2)->isChecked());
-  EXPECT_TRUE(Option(2, 2)->isChecked());
-  EXPECT_TRUE(Option(3, 1)->isChecked());
-  EXPECT_TRUE(Option(4, 1)->isChecked());
-  EXPECT_EQ(SettingsText(station.serialSettings), "2400,e,8, 2");
-  EXPECT_EQ(line.openCount(), 4); // every port tried once
-  EXPECT_FALSE(line.IsOpen());
+// Stored indexes without an option fall back to the first option and are told
+// once: cancelling reloads them without telling again.
+TEST_F(ConfLSTest, CreationTriesEveryPortAndSelectsTheStoredChoices) {
+  struct Case {
+    const char* file;
+    Choices checked;
+    std::string text;
+    bool told;
+  };
+  for (const Case& c : {Case{" 3             2 \r\n 1 \r\n 1 \r\n", {2, 2, 1, 1}, "2400,e,8, 2", false},
+                        Case{" 7             5 \r\n 9 \r\n 3 \r\n", {0, 0, 0, 0}, "9600,n,8, 1", true}}) {
+    SCOPED_TRACE(c.file);
+    prompter = {};
+    const int opens = line.openCount();
+    folder.write("PortCom.dat", c.file);
+    ConfLS& w = Started();
+    EXPECT_EQ(w.windowTitle(), "Konfigurieren  (Serienverbindung)");
+    EXPECT_EQ(Checked(), c.checked);
+    EXPECT_EQ(SettingsText(station.serialSettings), c.text);
+    EXPECT_EQ(line.openCount(), opens + 4);
+    EXPECT_FALSE(line.IsOpen());
+    EXPECT_EQ(prompter.texts().size(), c.told ? 1u : 0u);
+    EXPECT_EQ(!prompter.messages.empty() && prompter.messages[0].text.find("PortCom.dat") != std::string::npos, c.told);
+    w.Cancel();
+    EXPECT_EQ(prompter.messages.size(), c.told ? 1u : 0u);
+  }
 }
 
 TEST_F(ConfLSTest, CancelGivesBackTheStoredChoicesAndTheirTextPieces) {
@@ -151,11 +140,7 @@ TEST_F(ConfLSTest, CancelGivesBackTheStoredChoicesAndTheirTextPieces) {
 
   w.Cancel();
   EXPECT_EQ(station.serialSettings, before);
-  EXPECT_EQ(SettingsText(station.serialSettings), "9600,n,8, 1");
-  EXPECT_TRUE(Option(1, 1)->isChecked());
-  EXPECT_TRUE(Option(2, 0)->isChecked());
-  EXPECT_TRUE(Option(3, 0)->isChecked());
-  EXPECT_TRUE(Option(4, 0)->isChecked());
+  EXPECT_EQ(Checked(), (Choices{1, 0, 0, 0}));
   EXPECT_EQ(folder.read("PortCom.dat"), kPortTwoFile);
   EXPECT_FALSE(w.isVisible());
   EXPECT_EQ(cancelled.count(), 1);
@@ -215,7 +200,7 @@ TEST_F(ConfLSTest, OpenLineUsesTheChoicesAsTheyStandAndSaysWhenItCannot) {
   EXPECT_NE(prompter.messages[0].text.find("bereits geöffnet"), std::string::npos);
 
   line.Close();
-  prompter.messages.clear();
+  prompter = {};
   line.FailNextOpen("Gerät belegt");
   w.OpenLine();
   ASSERT_EQ(prompter.messages.size(), 1u);
@@ -240,18 +225,6 @@ TEST_F(ConfLSTest, AnOpenLineIsNotProbedAtCreationButWhenItIsClosedAgain) {
   w.show();
   EXPECT_TRUE(w.portsProbed());
   EXPECT_EQ(line.openCount(), 5);
-}
-
-TEST_F(ConfLSTest, StoredIndexesWithoutAnOptionFallBackToTheFirstOptionAndAreToldOnce) {
-  folder.write("PortCom.dat", " 7             5 \r\n 9 \r\n 3 \r\n");
-  ConfLS& w = Started();
-  for (int frame = 1; frame <= 4; ++frame) EXPECT_TRUE(Option(frame, 0)->isChecked()) << frame;
-  EXPECT_EQ(SettingsText(station.serialSettings), "9600,n,8, 1");
-  ASSERT_EQ(prompter.messages.size(), 1u);
-  EXPECT_NE(prompter.messages[0].text.find("PortCom.dat"), std::string::npos);
-
-  w.Cancel();
-  EXPECT_EQ(prompter.messages.size(), 1u);
 }
 
 } // namespace
