@@ -1,6 +1,6 @@
 // What "config.txt" and "PortCom.dat" do when they are not the plain small
-// files the program wrote: anything unreadable gives the defaults and a
-// message, and a save replaces the file, and only the file.
+// files the program wrote: a missing or unreadable file gives the defaults and
+// a message, and a save replaces the file, and only the file.
 
 #include <gtest/gtest.h>
 
@@ -59,20 +59,23 @@ std::vector<ConfigFile> BothFiles(ChannelTable& table, SerialSettings& settings)
   };
 }
 
-TEST(ConfigFiles, AnythingButASmallRegularFileGivesTheDefaultsAndSaysWhy) {
+TEST(ConfigFiles, AMissingFileOrAnythingButASmallRegularFileGivesTheDefaultsAndSaysWhy) {
+  using Kind = ConfigStatus::Kind;
   struct Case {
     const char* what;
     std::function<void(const std::filesystem::path&)> make;
+    Kind kind;
     const char* reason;
   };
   const Case cases[] = {
-      {"folder", [](const auto& p) { std::filesystem::create_directory(p); }, "ist ein Ordner"},
+      {"missing: loading does not create it", [](const auto&) {}, Kind::Missing, ""},
+      {"folder", [](const auto& p) { std::filesystem::create_directory(p); }, Kind::IoError, "ist ein Ordner"},
       {"FIFO without a writer", [](const auto& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
-       "keine gewöhnliche Datei"},
+       Kind::IoError, "keine gewöhnliche Datei"},
       {"endless device", [](const auto& p) { std::filesystem::create_symlink("/dev/zero", p); },
-       "keine gewöhnliche Datei"},
+       Kind::IoError, "keine gewöhnliche Datei"},
       {"10 MB of digits", [](const auto& p) { std::ofstream(p) << std::string(10'000'000, '1'); },
-       "größer als 64 KiB"},
+       Kind::IoError, "größer als 64 KiB"},
   };
   ChannelTable table;
   SerialSettings settings;
@@ -82,11 +85,16 @@ TEST(ConfigFiles, AnythingButASmallRegularFileGivesTheDefaultsAndSaysWhy) {
       TempFolder dir;
       c.make(dir / file.name);
       const ConfigStatus status = file.load(dir.path());
-      EXPECT_EQ(status.kind, ConfigStatus::Kind::IoError);
+      EXPECT_EQ(status.kind, c.kind);
       EXPECT_NE(status.message.find(file.name), std::string::npos) << status.message;
       EXPECT_NE(status.message.find(c.reason), std::string::npos) << status.message;
       EXPECT_TRUE(file.loadedDefaults());
+      EXPECT_EQ(std::filesystem::exists(dir / file.name), c.kind != Kind::Missing);
     }
+    TempFolder dir;
+    const ConfigStatus status = file.save(dir / "no-such-folder");
+    EXPECT_EQ(status.kind, Kind::IoError) << file.name;
+    EXPECT_NE(status.message.find(file.name), std::string::npos) << status.message;
   }
 }
 
