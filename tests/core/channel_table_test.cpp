@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/catalogue.h"
@@ -141,12 +142,8 @@ TEST(ChannelFile, AFieldMissingOrOfTheWrongKindSwitchesOffItsChannelAndAllAfter)
     EXPECT_NE(status.message.find(c.where), std::string::npos) << status.message;
     EXPECT_NE(status.message.find("Kanal " + std::to_string(c.firstUnread) + " "), std::string::npos);
     EXPECT_LT(status.message.size(), 300u); // an excerpt of the bad field, not the field
-    for (int i = 0; i < c.firstUnread; ++i) {
-      EXPECT_EQ(t[i].enabled, sample[i].enabled) << i;
-      EXPECT_EQ(t[i].typeIndex, sample[i].typeIndex) << i;
-      EXPECT_EQ(t[i].stationAddress, sample[i].stationAddress) << i;
-      EXPECT_EQ(t[i].marker, sample[i].marker) << i;
-    }
+    auto read = [](const ChannelConfig& ch) { return std::tie(ch.enabled, ch.typeIndex, ch.stationAddress, ch.marker); };
+    for (int i = 0; i < c.firstUnread; ++i) EXPECT_EQ(read(t[i]), read(sample[i])) << i;
     for (int i = c.firstUnread; i < kChannelCount; ++i) EXPECT_EQ(t[i], ChannelConfig{}) << i;
   }
 }

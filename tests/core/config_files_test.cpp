@@ -26,12 +26,12 @@ using testing::TempFolder;
 
 #if defined(__unix__)
 
-// Both files, loaded and saved through the same mechanism.
+// Both files, loaded and saved through the same mechanism. A load starts from
+// values that are not the defaults; loadedDefaults says whether it left them.
 struct ConfigFile {
   const char* name;
-  std::function<ConfigStatus(const std::filesystem::path&)> load;
-  std::function<bool()> loadedDefaults; // what the last load gave are the defaults
-  std::function<ConfigStatus(const std::filesystem::path&)> save;
+  std::function<ConfigStatus(const std::filesystem::path&)> load, save;
+  std::function<bool()> loadedDefaults;
 };
 
 std::vector<ConfigFile> BothFiles(ChannelTable& table, SerialSettings& settings) {
@@ -41,21 +41,13 @@ std::vector<ConfigFile> BothFiles(ChannelTable& table, SerialSettings& settings)
   storedSettings.SetSpeed(2);
   return {
       {"config.txt",
-       [&](const std::filesystem::path& folder) {
-         table[0] = {1, 2, "3", "vorher", true, false};
-         return LoadChannelTable(table, folder);
-       },
-       [&] { return table.channels == ChannelTable{}.channels; },
-       [stored](const std::filesystem::path& folder) { return SaveChannelTable(stored, folder); }},
+       [&](const auto& folder) { table[0].marker = "vorher"; return LoadChannelTable(table, folder); },
+       [stored](const auto& folder) { return SaveChannelTable(stored, folder); },
+       [&] { return table.channels == ChannelTable{}.channels; }},
       {"PortCom.dat",
-       [&](const std::filesystem::path& folder) {
-         settings.SetSpeed(1);
-         return LoadSerialSettings(settings, folder);
-       },
-       [&] { return settings == SerialSettings{}; },
-       [storedSettings](const std::filesystem::path& folder) {
-         return SaveSerialSettings(storedSettings, folder);
-       }},
+       [&](const auto& folder) { settings.SetSpeed(1); return LoadSerialSettings(settings, folder); },
+       [storedSettings](const auto& folder) { return SaveSerialSettings(storedSettings, folder); },
+       [&] { return settings == SerialSettings{}; }},
   };
 }
 
