@@ -25,6 +25,9 @@ namespace {
 
 using testing::WaitFor;
 
+// Station `address` answers pH 7.02 at 21.5 °C.
+Bytes PhReply(std::uint8_t address) { return testing::ReadReply(address, {0, 0, 0, 702, 215, 0, 0, 0}); }
+
 class MeasurementWindowTest : public ::testing::Test {
  protected:
   MeasurementWindowTest() {
@@ -37,11 +40,8 @@ class MeasurementWindowTest : public ::testing::Test {
   }
 
   F_Mesure& window() { return *windowPtr; }
-  // Every station answers pH 7.02 at 21.5 °C.
   void RepliesAfter(int ms) {
-    line.SetResponder([ms](const Bytes& request) {
-      return FakeSerialLine::Answer{{ms, testing::ReadReply(request[0], {0, 0, 0, 702, 215, 0, 0, 0})}};
-    });
+    line.SetResponder([ms](const Bytes& request) { return FakeSerialLine::Answer{{ms, PhReply(request[0])}}; });
   }
   void Start(int tickMs) {
     window().Load();
@@ -166,6 +166,53 @@ TEST_F(MeasurementWindowTest, ALineThatCannotBeOpenedOrIsLostIsShownAndOpenedAga
   EXPECT_TRUE(window().lineMessage().isEmpty());
   EXPECT_TRUE(window().Minuterie1()->isActive());
   EXPECT_TRUE(prompter.messages.empty());
+}
+
+// What the window tells of each channel beyond its label, after a scripted
+// sequence of faults on the line: the reason in the gauge's tooltip, and the
+// counters of the run.
+TEST_F(MeasurementWindowTest, EachFailureShowsItsReasonInTheTooltipAndTheCountersAddUp) {
+  testing::TempFolder dir;
+  dir.write("trelvan.ini", "[Line]\nreply_ms=100\n"); // the window's reply time-out
+  station.folder = dir.path();
+  station.channelTable[0] = {1, 2, "3", "A", true, false};   // pH, station 3, Master
+  station.channelTable[1] = {1, 3, "3", "B", false, true};   // redox, station 3, Ext.
+  station.channelTable[2] = {1, 2, "5", "C", true, false};   // pH, station 5
+  station.channelTable[3] = {1, 2, "abc", "D", true, false}; // no station
+  window().Load();
+  auto tooltip = [&](int i) { return value(i)->toolTip().toStdString(); };
+  Bytes badCrc = PhReply(5);
+  badCrc.back() ^= 0x01;
+  // Pass 1: station 3 is silent (its Ext. block is then held back), station 5 sends a bad CRC.
+  line.StaySilentOnNextWrite();
+  line.AnswerNextWrite(badCrc, 2);
+  // Pass 2: station 3 answers its Master block and refuses its Ext. block, a foreign station answers for 5.
+  line.AnswerNextWrite(PhReply(3), 2);
+  line.AnswerNextWrite(testing::ExceptionReply(3, 2), 2);
+  line.AnswerNextWrite(PhReply(9), 2);
+
+  const char* afterPass[2][4] = {
+      {"Station 3 antwortet nicht", "nicht erneut gefragt", "Prüfsumme falsch", "\"abc\" nennt keine Station"},
+      {"", "Ausnahme 2 (unzulässige Datenadresse)", "anderen Station", "\"abc\" nennt keine Station"},
+  };
+  for (int pass = 0; pass < 2; ++pass) {
+    window().pollCycle().RunPass();
+    for (int i = 0; i < 4; ++i)
+      EXPECT_NE(tooltip(i).find(afterPass[pass][i]), std::string::npos) << "pass " << pass + 1 << ": " << tooltip(i);
+  }
+  EXPECT_EQ(tooltip(0), "Letzter gültiger Wert vor 0 s");
+  EXPECT_NE(tooltip(2).find("Noch kein gültiger Wert"), std::string::npos);
+
+  const auto& c = station.diagnostics.channels;
+  EXPECT_EQ((std::array{c[0].requests, c[0].answers, c[0].timeOuts}), (std::array<std::int64_t, 3>{2, 1, 1}));
+  EXPECT_EQ((std::array{c[1].requests, c[1].answers, c[1].exceptions}), (std::array<std::int64_t, 3>{2, 0, 1}));
+  EXPECT_EQ((std::array{c[2].requests, c[2].crcErrors, c[2].badReplies}), (std::array<std::int64_t, 3>{2, 1, 1}));
+  EXPECT_EQ(c[3].requests, 2);
+  EXPECT_EQ(c[0].replies, 1);
+  EXPECT_EQ(c[2].replies, 2) << "bad replies came, and took their time";
+  EXPECT_TRUE(c[0].replyMinMs && *c[0].replyMinMs >= 1.0);
+  EXPECT_EQ(station.frames.Since(0).size(), 10u) << "five requests, four replies and one time-out";
+  window().Shutdown();
 }
 
 // Every gauge shows its panel; a tall one (flow, R_862) the picture file of
