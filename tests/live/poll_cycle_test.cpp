@@ -12,6 +12,7 @@ struct Sent {
   RequestMember member;
   int address;
   int base;
+  bool operator==(const Sent&) const = default;
 };
 
 const RequestResult kOk = RequestResult::Success();
@@ -34,11 +35,7 @@ class PollCycleTest : public ::testing::Test {
               [this](const Reading& r) { labels[r.channel] = r.text; }) {}
 
   void Enable(int i, int type, std::string address, bool master = true) {
-    station.channelTable[i].enabled = 1;
-    station.channelTable[i].typeIndex = static_cast<std::int16_t>(type);
-    station.channelTable[i].stationAddress = std::move(address);
-    station.channelTable[i].isMaster = master;
-    station.channelTable[i].isExt = !master;
+    station.channelTable[i] = {1, static_cast<std::int16_t>(type), std::move(address), "", master, !master};
   }
 
   Station station;
@@ -59,9 +56,7 @@ TEST_F(PollCycleTest, OnlyEnabledChannelsWithATypeAndAStationAreAskedAndTheTable
   Enable(2, 2, "");
   Enable(3, 3, "5");
   cycle.RunPass();
-  ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0].member, RequestMember::Redox);
-  EXPECT_EQ(sent[0].address, 5);
+  EXPECT_EQ(sent, (std::vector<Sent>{{RequestMember::Redox, 5, 0}}));
   EXPECT_EQ(labels.count(0) + labels.count(1), 0u);
   EXPECT_EQ(labels[2], "Außer Betrieb");
   EXPECT_FALSE(station.PollBusy);
@@ -69,8 +64,7 @@ TEST_F(PollCycleTest, OnlyEnabledChannelsWithATypeAndAStationAreAskedAndTheTable
   station.channelTable[3].enabled = 0; // switched off in the dialog while measuring
   Enable(1, 4, "9");
   cycle.RunPass();
-  ASSERT_EQ(sent.size(), 2u);
-  EXPECT_EQ(sent[1].member, RequestMember::Oxygen);
+  EXPECT_EQ(sent, (std::vector<Sent>{{RequestMember::Redox, 5, 0}, {RequestMember::Oxygen, 9, 0}}));
 }
 
 TEST_F(PollCycleTest, ExtChannelsUseRegisterBase20AndMembersFollowTheType) {
@@ -78,13 +72,9 @@ TEST_F(PollCycleTest, ExtChannelsUseRegisterBase20AndMembersFollowTheType) {
   Enable(1, 9, "3", false); // NaOH on the Ext. block
   Enable(2, 13, "6.6abc");  // leading number of the address text, rounded
   cycle.RunPass();
-  ASSERT_EQ(sent.size(), 3u);
-  EXPECT_EQ(sent[0].member, RequestMember::Resistivity);
-  EXPECT_EQ(sent[0].base, 0);
-  EXPECT_EQ(sent[1].member, RequestMember::Conductivity);
-  EXPECT_EQ(sent[1].base, 20);
-  EXPECT_EQ(sent[2].member, RequestMember::DualResistivity);
-  EXPECT_EQ(sent[2].address, 7);
+  EXPECT_EQ(sent, (std::vector<Sent>{{RequestMember::Resistivity, 3, 0},
+                                     {RequestMember::Conductivity, 3, 20},
+                                     {RequestMember::DualResistivity, 7, 0}}));
 }
 
 TEST_F(PollCycleTest, FailureTextsShowAndStayUntilALaterPassSucceeds) {
