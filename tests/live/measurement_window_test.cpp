@@ -57,22 +57,16 @@ class MeasurementWindowTest : public ::testing::Test {
   std::unique_ptr<F_Mesure> windowPtr;
 };
 
-TEST_F(MeasurementWindowTest, LoadsCaptionLayoutAndOpensTheLine) {
-  window().Load();
+TEST_F(MeasurementWindowTest, LoadOpensTheLineAndAStopBetweenPassesClosesItAndTheWindowWithABeep) {
+  int unloads = 0;
+  QObject::connect(&window(), &F_Mesure::unloaded, [&] { ++unloads; });
+  Start(20);
   EXPECT_EQ(window().windowTitle(), "TRELVAN   V 2.19 [ Messung ]");
   EXPECT_EQ(window().findChild<QPushButton*>("Commande1")->text(), "Abrechen");
   EXPECT_EQ(window().findChild<QLabel*>("Etiquette2_0")->text(), "messung verfolgung");
   EXPECT_TRUE(line.IsOpen());
-  window().show();
   EXPECT_TRUE(value(1)->isVisible());
   EXPECT_FALSE(value(0)->isVisible());
-  EXPECT_EQ(window().findChild<QLabel*>("Etiquette1_1")->text(), "Becken");
-}
-
-TEST_F(MeasurementWindowTest, StopBetweenPassesClosesWindowAndLineAndBeeps) {
-  int unloads = 0;
-  QObject::connect(&window(), &F_Mesure::unloaded, [&] { ++unloads; });
-  Start(20);
   ASSERT_TRUE(WaitFor([&] { return !value(1)->text().isEmpty(); }));
   EXPECT_EQ(value(1)->text(), "7.02 pH     21.5  °C");
   ASSERT_TRUE(WaitFor([&] { return !station.PollBusy; }));
