@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "core/catalogue.h"
 #include "core/channel_table.h"
-#include "core/text_file.h"
 #include "support/temp_folder.h"
 
 namespace trelvan {
@@ -21,7 +22,7 @@ ChannelTable SampleTable() {
   return t;
 }
 
-TEST(ChannelFile, WritesTheStationsLayout) {
+TEST(ChannelFile, WritesTheStationsLayoutInWindows1252AndReadsEveryFieldBack) {
   ChannelTable t;
   t[0] = {1, 2, "3", "A", true, false};
   t[2] = {0, -1, "", "", false, true};
@@ -34,62 +35,41 @@ TEST(ChannelFile, WritesTheStationsLayout) {
             "0,-1\r\n\"\",\"\"\r\n"
             "#TRUE#,#TRUE#,#FALSE#,#TRUE#\r\n"
             "#FALSE#,#FALSE#,#TRUE#,#FALSE#\r\n");
-}
 
-TEST(ChannelFile, SaveAndLoadGiveBackEveryField) {
   TempFolder dir;
-  const ChannelTable saved = SampleTable();
-  ASSERT_TRUE(SaveChannelTable(saved, dir.path()).ok());
-  // Texts are Windows-1252 in the file.
+  ASSERT_TRUE(SaveChannelTable(SampleTable(), dir.path()).ok());
   EXPECT_NE(dir.read("config.txt").find("\"Zulauf, S\xFC" "d \""), std::string::npos);
   EXPECT_NE(dir.read("config.txt").find("\x80 Ende"), std::string::npos);
   ChannelTable loaded;
   ASSERT_TRUE(LoadChannelTable(loaded, dir.path()).ok());
-  EXPECT_EQ(loaded.channels, saved.channels);
+  EXPECT_EQ(loaded.channels, SampleTable().channels);
   EXPECT_FALSE(IsMasterChannel(loaded, 2));
 }
 
-TEST(ChannelFile, FlagLinesAreReadInOrderAndTrueClearsTheOther) {
+// Line breaks and blanks carry no meaning; the first flag line is Master, the
+// second Ext., and true on both reads as Ext.
+TEST(ChannelFile, FieldsAreReadInOrderWhateverTheLineStructure) {
   ChannelTable t;
-  const auto status = ParseChannelFile(t,
-      "1,0\r\n\"1\",\"\"\r\n1,0\r\n\"2\",\"\"\r\n1,0\r\n\"3\",\"\"\r\n1,0\r\n\"4\",\"\"\r\n"
-      "#TRUE#,#FALSE#,#TRUE#,#FALSE#\r\n"
-      "#TRUE#,#FALSE#,#FALSE#,#TRUE#\r\n");
-  ASSERT_TRUE(status.ok()) << status.message;
-  EXPECT_FALSE(IsMasterChannel(t, 0)); // true on both lines: Ext.
-  EXPECT_TRUE(t[0].isExt);
-  EXPECT_FALSE(IsMasterChannel(t, 1)); // false on both: not Master
-  EXPECT_FALSE(t[1].isExt);
-  EXPECT_TRUE(IsMasterChannel(t, 2));
-  EXPECT_FALSE(IsMasterChannel(t, 3));
-  EXPECT_FALSE(IsMasterChannel(t, 4));
-  EXPECT_FALSE(IsMasterChannel(t, -1));
-}
-
-TEST(ChannelFile, LineStructureCarriesNoMeaning) {
-  ChannelTable t;
-  const auto status = ParseChannelFile(t,
+  auto status = ParseChannelFile(t,
       "1 , 2 ,\"3\",\"a,b\"\n0,-1\n\"\",\"\"\r\n\r\n0,-1,\"\",\"\",0,-1,\"\",\"\"\r\n"
       "#TRUE#,#TRUE#,#TRUE#,#TRUE#,#FALSE#,#FALSE#,#FALSE#,#FALSE#");
   ASSERT_TRUE(status.ok()) << status.message;
   EXPECT_EQ(t[0].typeIndex, 2);
   EXPECT_EQ(t[0].marker, "a,b");
   EXPECT_EQ(t[3].typeIndex, -1);
-}
 
-TEST(ChannelFile, MissingFileGivesDefaultsAndSaysSo) {
-  TempFolder dir;
-  ChannelTable t = SampleTable();
-  const auto status = LoadChannelTable(t, dir.path());
-  EXPECT_EQ(status.kind, ConfigStatus::Kind::Missing);
-  EXPECT_NE(status.message.find("config.txt"), std::string::npos);
+  status = ParseChannelFile(t,
+      "1,0\r\n\"1\",\"\"\r\n1,0\r\n\"2\",\"\"\r\n1,0\r\n\"3\",\"\"\r\n1,0\r\n\"4\",\"\"\r\n"
+      "#TRUE#,#FALSE#,#TRUE#,#FALSE#\r\n"
+      "#TRUE#,#FALSE#,#FALSE#,#TRUE#\r\n");
+  ASSERT_TRUE(status.ok()) << status.message;
+  const bool master[] = {false, false, true, false}, ext[] = {true, false, false, true};
   for (int i = 0; i < kChannelCount; ++i) {
-    EXPECT_EQ(t[i].enabled, 0);
-    EXPECT_EQ(t[i].typeIndex, -1);
-    EXPECT_EQ(t[i].stationAddress, "");
-    EXPECT_TRUE(IsMasterChannel(t, i));
+    EXPECT_EQ(IsMasterChannel(t, i), master[i]) << i;
+    EXPECT_EQ(t[i].isExt, ext[i]) << i;
   }
-  EXPECT_FALSE(std::filesystem::exists(dir / "config.txt"));
+  EXPECT_FALSE(IsMasterChannel(t, 4));
+  EXPECT_FALSE(IsMasterChannel(t, -1));
 }
 
 TEST(ChannelFile, BadFilesAreReportedWithLineAndFieldAndNeverRewritten) {
@@ -114,14 +94,11 @@ TEST(ChannelFile, BadFilesAreReportedWithLineAndFieldAndNeverRewritten) {
     EXPECT_NE(status.message.find(c.where), std::string::npos) << status.message;
     EXPECT_EQ(dir.read("config.txt"), c.bytes);
   }
-}
-
-TEST(ChannelFile, ANumberItsFieldCannotTakeLeavesThatFieldAtItsDefault) {
+  // A number its field cannot take is refused, not wrapped; the fields after it are read.
   ChannelTable t;
   const std::string bytes = FormatChannelFile(SampleTable()).bytes;
-  const auto status = ParseChannelFile(t, "1,99" + bytes.substr(bytes.find("\r\n")));
-  EXPECT_EQ(status.kind, ConfigStatus::Kind::Invalid);
-  EXPECT_EQ(t[0].typeIndex, -1); // refused, not wrapped
+  EXPECT_EQ(ParseChannelFile(t, "1,99" + bytes.substr(bytes.find("\r\n"))).kind, ConfigStatus::Kind::Invalid);
+  EXPECT_EQ(t[0].typeIndex, -1);
   EXPECT_EQ(t[0].stationAddress, "3");
   EXPECT_EQ(t.channels[3], SampleTable().channels[3]);
 }
@@ -165,12 +142,8 @@ TEST(ChannelFile, AFieldMissingOrOfTheWrongKindSwitchesOffItsChannelAndAllAfter)
     EXPECT_NE(status.message.find(c.where), std::string::npos) << status.message;
     EXPECT_NE(status.message.find("Kanal " + std::to_string(c.firstUnread) + " "), std::string::npos);
     EXPECT_LT(status.message.size(), 300u); // an excerpt of the bad field, not the field
-    for (int i = 0; i < c.firstUnread; ++i) {
-      EXPECT_EQ(t[i].enabled, sample[i].enabled) << i;
-      EXPECT_EQ(t[i].typeIndex, sample[i].typeIndex) << i;
-      EXPECT_EQ(t[i].stationAddress, sample[i].stationAddress) << i;
-      EXPECT_EQ(t[i].marker, sample[i].marker) << i;
-    }
+    auto read = [](const ChannelConfig& ch) { return std::tie(ch.enabled, ch.typeIndex, ch.stationAddress, ch.marker); };
+    for (int i = 0; i < c.firstUnread; ++i) EXPECT_EQ(read(t[i]), read(sample[i])) << i;
     for (int i = c.firstUnread; i < kChannelCount; ++i) EXPECT_EQ(t[i], ChannelConfig{}) << i;
   }
 }
@@ -188,37 +161,16 @@ TEST(ChannelFile, TextsTheFormatCannotHoldAreRefusedAndTheOldFileStays) {
   }
 }
 
-TEST(ChannelFile, SaveInterruptedBeforeTheRenameLeavesTheOldFile) {
-  TempFolder dir;
-  dir.write("config.txt", "old");
-  SetAtomicSaveHookForTesting([](const std::filesystem::path&) { return false; });
-  EXPECT_FALSE(SaveChannelTable(SampleTable(), dir.path()).ok());
-  SetAtomicSaveHookForTesting(nullptr);
-  EXPECT_EQ(dir.read("config.txt"), "old");
-}
-
-TEST(ChannelFile, SaveIntoAFolderThatIsGoneFails) {
-  TempFolder dir;
-  const auto status = SaveChannelTable(SampleTable(), dir / "no-such-folder");
-  EXPECT_EQ(status.kind, ConfigStatus::Kind::IoError);
-  EXPECT_NE(status.message.find("config.txt"), std::string::npos);
-}
-
+// A flow channel's caption names its volume lines, enabled or not, even without a marker.
 TEST(ChannelCaptions, FlowChannelsNameTheirVolumeLines) {
   ChannelTable t;
-  t[0].marker = "Zulauf";
-  t[0].typeIndex = 5;
-  t[1].marker = "Becken";
-  t[1].typeIndex = 2;
-  t[2].typeIndex = 5; // empty marker: caption begins with CR LF
-  t[3].enabled = 0;
-  t[3].typeIndex = 5; // built whether or not enabled
-  t[3].marker = "X";
+  t[0] = {1, kFlowTypeIndex, "", "Zulauf", true, false};
+  t[1] = {1, 2, "", "Becken", true, false};
+  t[2] = {0, kFlowTypeIndex, "", "", true, false};
   BuildChannelCaptions(t);
   EXPECT_EQ(t.ChannelCaption[0], "Zulauf\r\nTages Volumen\r\nGesamtvolumen");
   EXPECT_EQ(t.ChannelCaption[1], "Becken");
   EXPECT_EQ(t.ChannelCaption[2], "\r\nTages Volumen\r\nGesamtvolumen");
-  EXPECT_EQ(t.ChannelCaption[3], "X\r\nTages Volumen\r\nGesamtvolumen");
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // What "config.txt" and "PortCom.dat" do when they are not the plain small
-// files the program wrote: anything unreadable gives the defaults and a
-// message, and a save replaces the file, and only the file.
+// files the program wrote: a missing or unreadable file gives the defaults and
+// a message, and a save replaces the file, and only the file.
 
 #include <gtest/gtest.h>
 
@@ -26,12 +26,12 @@ using testing::TempFolder;
 
 #if defined(__unix__)
 
-// Both files, loaded and saved through the same mechanism.
+// Both files, loaded and saved through the same mechanism. A load starts from
+// values that are not the defaults; loadedDefaults says whether it left them.
 struct ConfigFile {
   const char* name;
-  std::function<ConfigStatus(const std::filesystem::path&)> load;
-  std::function<bool()> loadedDefaults; // what the last load gave are the defaults
-  std::function<ConfigStatus(const std::filesystem::path&)> save;
+  std::function<ConfigStatus(const std::filesystem::path&)> load, save;
+  std::function<bool()> loadedDefaults;
 };
 
 std::vector<ConfigFile> BothFiles(ChannelTable& table, SerialSettings& settings) {
@@ -41,38 +41,33 @@ std::vector<ConfigFile> BothFiles(ChannelTable& table, SerialSettings& settings)
   storedSettings.SetSpeed(2);
   return {
       {"config.txt",
-       [&](const std::filesystem::path& folder) {
-         table[0] = {1, 2, "3", "vorher", true, false};
-         return LoadChannelTable(table, folder);
-       },
-       [&] { return table.channels == ChannelTable{}.channels; },
-       [stored](const std::filesystem::path& folder) { return SaveChannelTable(stored, folder); }},
+       [&](const auto& folder) { table[0].marker = "vorher"; return LoadChannelTable(table, folder); },
+       [stored](const auto& folder) { return SaveChannelTable(stored, folder); },
+       [&] { return table.channels == ChannelTable{}.channels; }},
       {"PortCom.dat",
-       [&](const std::filesystem::path& folder) {
-         settings.SetSpeed(1);
-         return LoadSerialSettings(settings, folder);
-       },
-       [&] { return settings == SerialSettings{}; },
-       [storedSettings](const std::filesystem::path& folder) {
-         return SaveSerialSettings(storedSettings, folder);
-       }},
+       [&](const auto& folder) { settings.SetSpeed(1); return LoadSerialSettings(settings, folder); },
+       [storedSettings](const auto& folder) { return SaveSerialSettings(storedSettings, folder); },
+       [&] { return settings == SerialSettings{}; }},
   };
 }
 
-TEST(ConfigFiles, AnythingButASmallRegularFileGivesTheDefaultsAndSaysWhy) {
+TEST(ConfigFiles, AMissingFileOrAnythingButASmallRegularFileGivesTheDefaultsAndSaysWhy) {
+  using Kind = ConfigStatus::Kind;
   struct Case {
     const char* what;
     std::function<void(const std::filesystem::path&)> make;
+    Kind kind;
     const char* reason;
   };
   const Case cases[] = {
-      {"folder", [](const auto& p) { std::filesystem::create_directory(p); }, "ist ein Ordner"},
+      {"missing: loading does not create it", [](const auto&) {}, Kind::Missing, ""},
+      {"folder", [](const auto& p) { std::filesystem::create_directory(p); }, Kind::IoError, "ist ein Ordner"},
       {"FIFO without a writer", [](const auto& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
-       "keine gewöhnliche Datei"},
+       Kind::IoError, "keine gewöhnliche Datei"},
       {"endless device", [](const auto& p) { std::filesystem::create_symlink("/dev/zero", p); },
-       "keine gewöhnliche Datei"},
+       Kind::IoError, "keine gewöhnliche Datei"},
       {"10 MB of digits", [](const auto& p) { std::ofstream(p) << std::string(10'000'000, '1'); },
-       "größer als 64 KiB"},
+       Kind::IoError, "größer als 64 KiB"},
   };
   ChannelTable table;
   SerialSettings settings;
@@ -82,11 +77,16 @@ TEST(ConfigFiles, AnythingButASmallRegularFileGivesTheDefaultsAndSaysWhy) {
       TempFolder dir;
       c.make(dir / file.name);
       const ConfigStatus status = file.load(dir.path());
-      EXPECT_EQ(status.kind, ConfigStatus::Kind::IoError);
+      EXPECT_EQ(status.kind, c.kind);
       EXPECT_NE(status.message.find(file.name), std::string::npos) << status.message;
       EXPECT_NE(status.message.find(c.reason), std::string::npos) << status.message;
       EXPECT_TRUE(file.loadedDefaults());
+      EXPECT_EQ(std::filesystem::exists(dir / file.name), c.kind != Kind::Missing);
     }
+    TempFolder dir;
+    const ConfigStatus status = file.save(dir / "no-such-folder");
+    EXPECT_EQ(status.kind, Kind::IoError) << file.name;
+    EXPECT_NE(status.message.find(file.name), std::string::npos) << status.message;
   }
 }
 
@@ -97,12 +97,6 @@ TEST(ConfigFiles, ASaveReplacesTheFileOrTheLinksTargetAndNothingElse) {
     std::function<std::filesystem::path(const TempFolder&, const char* name)> prepare;
   };
   const Case cases[] = {
-      {"mode 0600 is kept",
-       [](const TempFolder& dir, const char* name) {
-         dir.write(name, "old");
-         ::chmod((dir / name).c_str(), 0600);
-         return dir / name;
-       }},
       {"a link is kept and its target replaced",
        [](const TempFolder& dir, const char* name) {
          std::filesystem::create_directory(dir / "real");
@@ -111,7 +105,7 @@ TEST(ConfigFiles, ASaveReplacesTheFileOrTheLinksTargetAndNothingElse) {
          std::filesystem::create_symlink(std::filesystem::path("real") / name, dir / name);
          return dir / "real" / name;
        }},
-      {"a link planted at the old temporary name leads nowhere",
+      {"mode 0600 is kept, and a link planted at the old temporary name leads nowhere",
        [](const TempFolder& dir, const char* name) {
          dir.write(name, "old");
          ::chmod((dir / name).c_str(), 0600);

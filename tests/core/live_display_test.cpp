@@ -1,112 +1,93 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
+
+#include "core/catalogue.h"
 #include "core/live_display.h"
 
 namespace trelvan {
 namespace {
 
-constexpr int kResistivity = 0, kConductivity = 1, kPh = 2, kRedox = 3, kOxygen = 4,
-              kFlow = 5, kChlorine = 6, kCTor = 7, kNaCl = 8, kTurbidity = 12, kR862 = 13,
-              k458 = 14, k731 = 15;
+using V = std::vector<ReadingValue>;
 
-SharedResults WithTemperature(double t) {
-  SharedResults r;
-  r.Temperature = t;
-  return r;
-}
-
-TEST(LiveDisplay, ResistivityRangesAndUnknownRange) {
-  auto r = WithTemperature(21.5);
-  r.ResistivityRange = 2;
-  r.ResistivityRaw = 1234;
-  EXPECT_EQ(BuildLiveLabelText(kResistivity, r, "."), "1.234 kOhm 21.5 °C");
-  r.ResistivityRange = 0;
-  EXPECT_EQ(BuildLiveLabelText(kResistivity, r, "."), "  __   21.5 °C");
-  r.ResistivityRange = 1;
-  r.ResistivityRaw = 5;
-  EXPECT_EQ(BuildLiveLabelText(kResistivity, r, ","), "0,5 Ohm 21,5 °C");
-}
-
-TEST(LiveDisplay, PercentPatternsScaleByHundred) {
-  auto r = WithTemperature(20);
-  r.ConductivityRaw = 1234;
-  EXPECT_EQ(BuildLiveLabelText(kNaCl, r, "."), " 123.4  %     20.0  °C");
-  r.OxygenUnit = 0x10; // only the lowest bit selects the row
-  r.OxygenRaw = 1000;
-  EXPECT_EQ(BuildLiveLabelText(kOxygen, r, ".").substr(0, 15), "    100.0  %   ");
-  r.OxygenUnit = 1;
-  r.OxygenRaw = 845;
-  EXPECT_EQ(BuildLiveLabelText(kOxygen, r, "."), "    8.45  mg/l   20.0  °C");
-}
-
-TEST(LiveDisplay, UnitTextFromTheReplyFollowsThePointCodePattern) {
-  auto r = WithTemperature(-2);
-  r.TurbidityPointCode = 2;
-  r.TurbidityUnit = "NTU";
-  r.TurbidityRaw = 1234;
-  EXPECT_EQ(BuildLiveLabelText(kTurbidity, r, "."), " 12.34  NTU     -2.0  °C");
-  r.MultiUnitPointCode = 4;
-  r.MultiUnitUnit = "°C";
-  r.MultiUnitRaw = 250;
-  EXPECT_EQ(BuildLiveLabelText(k458, r, "."), " 250  °C     -2.0  °C");
-  r.OxidantPointCode = 9; // unknown point code: placeholder, no unit
-  r.OxidantUnit = "ppm";
-  EXPECT_EQ(BuildLiveLabelText(k731, r, "."), "  __       -2.0  °C");
-}
-
-TEST(LiveDisplay, CTorRangeFourIsShownUndivided) {
-  auto r = WithTemperature(20);
-  r.ConductivityRange = 4;
-  r.ConductivityRaw = 12;
-  EXPECT_EQ(BuildLiveLabelText(kCTor, r, ".").substr(0, 7), " 12  mS");
-  EXPECT_EQ(BuildLiveLabelText(kConductivity, r, ".").substr(0, 10), " 0.012  mS");
-}
-
-TEST(LiveDisplay, UnscaledTypes) {
-  auto r = WithTemperature(25);
-  r.PhValue = 7.0;
-  r.RedoxValue = -120;
-  r.ChlorineValue = 0.5;
-  EXPECT_EQ(BuildLiveLabelText(kPh, r, "."), "7.00 pH     25.0  °C");
-  EXPECT_EQ(BuildLiveLabelText(kRedox, r, "."), "-120 mV     25.0  °C");
-  EXPECT_EQ(BuildLiveLabelText(kChlorine, r, "."), "0.500 mg/l   25.0  °C");
-}
-
-TEST(LiveDisplay, FlowShowsBothCountersOnTheirOwnLines) {
-  auto r = WithTemperature(12.3);
-  r.FlowRange = 10;
-  r.FlowRate = 1234;
-  r.FlowVolume1 = {123456, "00123456", true};
-  r.FlowVolume2 = {999, "00000999", true};
-  EXPECT_EQ(BuildLiveLabelText(kFlow, r, "."),
-            "  12.34  m3/h    12.3  °C\r\n 123456   m3  \r\n 999   m3  ");
-  // Above 32767 the rate is still a positive reading.
-  r.FlowRange = 30;
-  r.FlowRate = 40000;
-  EXPECT_EQ(BuildLiveLabelText(kFlow, r, ".").substr(0, 14), "   40000  m3/h");
-}
-
-TEST(LiveDisplay, CounterThatIsNotBcdShowsItsDigitsNotANumber) {
-  auto r = WithTemperature(10);
-  r.FlowRange = 0;
-  r.FlowVolume1 = {0, "0012A456", false};
-  r.FlowVolume2 = {5, "00000005", true};
-  const auto text = BuildLiveLabelText(kFlow, r, ".");
-  EXPECT_NE(text.find("\r\n 0012A456h   m3  \r\n"), std::string::npos) << text;
-}
-
-TEST(LiveDisplay, DualResistivityHasNoTemperature) {
-  auto r = WithTemperature(99);
-  r.ResistivityRange = 6;
-  r.ResistivityRaw = 1820;
-  r.SecondResistivityRaw = 1795;
-  EXPECT_EQ(BuildLiveLabelText(kR862, r, "."), "18.20 MOhm\r\n17.95 MOhm");
+// A channel's label text and the numbers behind it, scaled as the label
+// scales them, in the unit the range code or the reply gives.
+TEST(LiveDisplay, LabelTextAndItsNumbersFollowTheTypesRule) {
+  struct Case {
+    const char* name;
+    int typeIndex;
+    std::function<void(SharedResults&)> set; // on a temperature of 21.5
+    std::string label;
+    std::optional<V> values = std::nullopt; // none: not checked
+    const char* separator = ".";
+  };
+  const Case cases[] = {
+      {"resistivity kOhm", 0, [](SharedResults& r) { r.ResistivityRange = 2; r.ResistivityRaw = 1234; },
+       "1.234 kOhm 21.5 °C", V{{"main", 1.234, "kOhm"}, {"temperature", 21.5, "°C"}}},
+      {"unknown range: placeholder and no number", 0, [](SharedResults& r) { r.ResistivityRange = 0; },
+       "  __   21.5 °C", V{{"main", std::nullopt, ""}, {"temperature", 21.5, "°C"}}},
+      {"the separator is the caller's", 0, [](SharedResults& r) { r.ResistivityRange = 1; r.ResistivityRaw = 5; },
+       "0,5 Ohm 21,5 °C", std::nullopt, ","},
+      {"NaCl: a % pattern scales by 100", 8, [](SharedResults& r) { r.Temperature = 20; r.ConductivityRaw = 1234; },
+       " 123.4  %     20.0  °C", V{{"main", 123.4, "%"}, {"temperature", 20, "°C"}}},
+      {"oxygen: only the lowest bit of the unit selects the row", 4,
+       [](SharedResults& r) { r.Temperature = 20; r.OxygenUnit = 0x10; r.OxygenRaw = 845; },
+       "    084.5  %      20.0  °C", V{{"main", 84.5, "%"}, {"temperature", 20, "°C"}}},
+      {"oxygen mg/l", 4, [](SharedResults& r) { r.Temperature = 20; r.OxygenUnit = 1; r.OxygenRaw = 845; },
+       "    8.45  mg/l   20.0  °C", V{{"main", 8.45, "mg/l"}, {"temperature", 20, "°C"}}},
+      {"turbidity: the unit the reply names", 12,
+       [](SharedResults& r) { r.Temperature = -2; r.TurbidityPointCode = 2; r.TurbidityUnit = "NTU"; r.TurbidityRaw = 1234; },
+       " 12.34  NTU     -2.0  °C", V{{"main", 12.34, "NTU"}, {"temperature", -2, "°C"}}},
+      {"458", 14, [](SharedResults& r) { r.Temperature = -2; r.MultiUnitPointCode = 4; r.MultiUnitUnit = "°C"; r.MultiUnitRaw = 250; },
+       " 250  °C     -2.0  °C"},
+      {"731 with an unknown point code: placeholder, no unit", 15,
+       [](SharedResults& r) { r.Temperature = -2; r.OxidantPointCode = 9; r.OxidantUnit = "ppm"; },
+       "  __       -2.0  °C"},
+      {"C_TOR range 4 is shown undivided", 7,
+       [](SharedResults& r) { r.Temperature = 20; r.ConductivityRange = 4; r.ConductivityRaw = 12; },
+       " 12  mS     20.0  °C"},
+      {"conductivity range 4 is divided", 1,
+       [](SharedResults& r) { r.Temperature = 20; r.ConductivityRange = 4; r.ConductivityRaw = 12; },
+       " 0.012  mS     20.0  °C"},
+      {"pH", 2, [](SharedResults& r) { r.Temperature = 25; r.PhValue = 7.02; },
+       "7.02 pH     25.0  °C", V{{"main", 7.02, "pH"}, {"temperature", 25, "°C"}}},
+      {"redox", 3, [](SharedResults& r) { r.Temperature = 25; r.RedoxValue = -120; }, "-120 mV     25.0  °C"},
+      {"chlorine", 6, [](SharedResults& r) { r.Temperature = 25; r.ChlorineValue = 0.5; }, "0.500 mg/l   25.0  °C"},
+      {"flow: both counters on their own lines, digits that are no number shown as read", 5,
+       [](SharedResults& r) {
+         r.Temperature = 12.3;
+         r.FlowRange = 10;
+         r.FlowRate = 1234;
+         r.FlowVolume1 = {123456, "00123456", true};
+         r.FlowVolume2 = {0, "0012A456", false};
+       },
+       "  12.34  m3/h    12.3  °C\r\n 123456   m3  \r\n 0012A456h   m3  ",
+       V{{"main", 12.34, "m3/h"}, {"temperature", 12.3, "°C"}, {"day_volume", 123456, "m3"},
+         {"total_volume", std::nullopt, "m3"}}},
+      {"flow above 32767 is still positive", 5,
+       [](SharedResults& r) { r.FlowRange = 30; r.FlowRate = 40000; r.FlowVolume1 = r.FlowVolume2 = {5, "00000005", true}; },
+       "   40000  m3/h    21.5  °C\r\n 5   m3  \r\n 5   m3  "},
+      {"R_862: a second value, no temperature", 13,
+       [](SharedResults& r) { r.Temperature = 99; r.ResistivityRange = 6; r.ResistivityRaw = 1820; r.SecondResistivityRaw = 1795; },
+       "18.20 MOhm\r\n17.95 MOhm", V{{"main", 18.2, "MOhm"}, {"second", 17.95, "MOhm"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SharedResults r;
+    r.Temperature = 21.5;
+    c.set(r);
+    EXPECT_EQ(BuildLiveLabelText(c.typeIndex, r, c.separator), c.label);
+    if (c.values) {
+      EXPECT_EQ(LiveReadingValues(c.typeIndex, r), *c.values);
+    }
+  }
+  EXPECT_EQ(BuildLiveLabelText(-1, SharedResults{}, "."), "");
 }
 
 TEST(LiveDisplay, FailureTexts) {
-  EXPECT_EQ(FailureText(kRedox), "Out of order");
-  EXPECT_EQ(FailureText(kPh), "Außer Betrieb");
-  EXPECT_EQ(BuildLiveLabelText(-1, SharedResults{}, "."), "");
+  EXPECT_EQ(FailureText(kRedoxTypeIndex), "Out of order");
+  EXPECT_EQ(FailureText(2), "Außer Betrieb");
 }
 
 } // namespace

@@ -1,47 +1,40 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "live/gauge_layout.h"
 
 namespace trelvan {
 namespace {
 
-TEST(GaugeLayout, SingleChannelStandsAtTheTopOfTheFrame) {
-  ChannelTable t;
-  t[2].enabled = 1;
-  t[2].typeIndex = 2; // pH
-  const GaugeLayout l = LayoutGauges(t);
-  const GaugeGeometry& g = l.gauges[2];
-  EXPECT_TRUE(g.shown);
-  EXPECT_EQ(g.labelTop, 1095);
-  EXPECT_EQ(g.panelTop, 1035);
-  EXPECT_EQ(l.frameHeight, 2205); // 1095 + 390 + 720
-  EXPECT_EQ(l.pictureHeight, 1955);
-  EXPECT_FALSE(l.gauges[0].shown);
-  EXPECT_FALSE(l.gauges[1].shown);
-  EXPECT_FALSE(l.gauges[3].shown);
-  EXPECT_EQ(l.gauges[0].labelTop, 650); // hidden gauges keep their design places
-}
-
-TEST(GaugeLayout, FlowGaugeIsTallAndPushesTheNextOneDown) {
-  ChannelTable t;
-  t[0].enabled = 1;
-  t[0].typeIndex = 5; // flow
-  t[1].enabled = 1;
-  t[1].typeIndex = 0; // resistivity
-  const GaugeLayout l = LayoutGauges(t);
-  EXPECT_EQ(l.gauges[0].labelTop, 1095);
-  EXPECT_EQ(l.gauges[0].labelHeight, 1125);
-  EXPECT_EQ(l.gauges[0].panelHeight, 1225);
-  EXPECT_TRUE(l.gauges[0].tallPanel);
-  EXPECT_EQ(l.gauges[1].labelTop, 2565); // 1095 + 1125 + 345
-  EXPECT_EQ(l.gauges[1].panelTop, 2505);
-  EXPECT_EQ(l.frameHeight, 3660);        // 2565 + 375 + 720
-}
-
-TEST(GaugeLayout, NoChannelLeavesTheEmptyFrame) {
-  const GaugeLayout l = LayoutGauges(ChannelTable{});
-  EXPECT_EQ(l.frameHeight, 720);
-  EXPECT_EQ(l.pictureHeight, 470);
+// Shown gauges stack from the top of the frame whatever their channel; a flow
+// gauge is tall and pushes the next one down; hidden ones keep their design places.
+TEST(GaugeLayout, ShownGaugesStackFromTheTopAndTheFrameFitsThem) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<int, int>> channelTypes;
+    std::vector<std::pair<int, int>> labelAndPanelTops; // of the shown gauges, in order
+    int frameHeight, pictureHeight;
+  };
+  const Case cases[] = {
+      {"none", {}, {}, 720, 470},
+      {"pH on channel 2", {{2, 2}}, {{1095, 1035}}, 2205, 1955},
+      {"flow, then resistivity", {{0, 5}, {1, 0}}, {{1095, 1035}, {2565, 2505}}, 3660, 3410},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ChannelTable t;
+    for (auto [channel, type] : c.channelTypes) t[channel] = {1, static_cast<std::int16_t>(type), "1", "", true, false};
+    const GaugeLayout l = LayoutGauges(t);
+    std::vector<std::pair<int, int>> tops;
+    for (const GaugeGeometry& g : l.gauges)
+      if (g.shown) tops.emplace_back(g.labelTop, g.panelTop);
+    EXPECT_EQ(tops, c.labelAndPanelTops);
+    EXPECT_EQ(l.frameHeight, c.frameHeight);
+    EXPECT_EQ(l.pictureHeight, c.pictureHeight);
+    EXPECT_EQ(l.gauges[3].labelTop, 2790) << "a hidden gauge keeps its design place";
+  }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <QCloseEvent>
+#include <functional>
+
 #include <QDir>
 #include <QFontMetrics>
 #include <QImage>
@@ -24,10 +25,8 @@ namespace {
 
 using testing::WaitFor;
 
-// A valid reply of station `address` with register 3 = value, register 4 = temperature.
-Bytes Reply(std::uint8_t address, std::uint16_t value, std::int16_t tenthsCelsius) {
-  return testing::ReadReply(address, {0, 0, 0, value, static_cast<std::uint16_t>(tenthsCelsius), 0, 0, 0});
-}
+// Station `address` answers pH 7.02 at 21.5 °C.
+Bytes PhReply(std::uint8_t address) { return testing::ReadReply(address, {0, 0, 0, 702, 215, 0, 0, 0}); }
 
 class MeasurementWindowTest : public ::testing::Test {
  protected:
@@ -36,13 +35,19 @@ class MeasurementWindowTest : public ::testing::Test {
     station.port = &line;
     station.channelTable[1] = {1, 2, "5", "Becken", true, false}; // pH at station 5
     BuildChannelCaptions(station.channelTable);
-    line.SetResponder([](const Bytes& request) {
-      return FakeSerialLine::Answer{{1, Reply(request[0], 702, 215)}};
-    });
+    RepliesAfter(1);
     windowPtr = std::make_unique<F_Mesure>(station, prompter);
   }
 
   F_Mesure& window() { return *windowPtr; }
+  void RepliesAfter(int ms) {
+    line.SetResponder([ms](const Bytes& request) { return FakeSerialLine::Answer{{ms, PhReply(request[0])}}; });
+  }
+  void Start(int tickMs) {
+    window().Load();
+    window().show();
+    window().StartPolling(tickMs);
+  }
   QLabel* value(int i) { return windowPtr->findChild<QLabel*>(QString("Etiquette3_%1").arg(i)); }
   QLabel* panel(int i) { return windowPtr->findChild<QLabel*>(QString("Dessin1_%1").arg(i)); }
 
@@ -52,25 +57,16 @@ class MeasurementWindowTest : public ::testing::Test {
   std::unique_ptr<F_Mesure> windowPtr;
 };
 
-TEST_F(MeasurementWindowTest, LoadsCaptionLayoutAndOpensTheLine) {
-  window().Load();
+TEST_F(MeasurementWindowTest, LoadOpensTheLineAndAStopBetweenPassesClosesItAndTheWindowWithABeep) {
+  int unloads = 0;
+  QObject::connect(&window(), &F_Mesure::unloaded, [&] { ++unloads; });
+  Start(20);
   EXPECT_EQ(window().windowTitle(), "TRELVAN   V 2.19 [ Messung ]");
   EXPECT_EQ(window().findChild<QPushButton*>("Commande1")->text(), "Abrechen");
   EXPECT_EQ(window().findChild<QLabel*>("Etiquette2_0")->text(), "messung verfolgung");
-  EXPECT_EQ(window().layout().gauges[1].labelTop, 1095);
   EXPECT_TRUE(line.IsOpen());
-  window().show();
   EXPECT_TRUE(value(1)->isVisible());
   EXPECT_FALSE(value(0)->isVisible());
-  EXPECT_EQ(window().findChild<QLabel*>("Etiquette1_1")->text(), "Becken");
-}
-
-TEST_F(MeasurementWindowTest, StopBetweenPassesClosesWindowAndLineAndBeeps) {
-  window().Load();
-  window().show();
-  int unloads = 0;
-  QObject::connect(&window(), &F_Mesure::unloaded, [&] { ++unloads; });
-  window().StartPolling(20);
   ASSERT_TRUE(WaitFor([&] { return !value(1)->text().isEmpty(); }));
   EXPECT_EQ(value(1)->text(), "7.02 pH     21.5  °C");
   ASSERT_TRUE(WaitFor([&] { return !station.PollBusy; }));
@@ -82,14 +78,13 @@ TEST_F(MeasurementWindowTest, StopBetweenPassesClosesWindowAndLineAndBeeps) {
   EXPECT_EQ(unloads, 1);
 }
 
+// The click arrives while channel 1's reply is awaited (the wait runs the
+// event loop, and ticks fall due): the line stays open until that channel is
+// done, channel 2 is not asked, and the tick after the pass completes the stop.
 TEST_F(MeasurementWindowTest, StopDuringAPassIsCompletedByTheNextTick) {
-  line.SetResponder([](const Bytes& request) {
-    return FakeSerialLine::Answer{{60, Reply(request[0], 702, 215)}};
-  });
-  window().Load();
-  window().show();
-  window().StartPolling(10);
-  // The click arrives while the reply is awaited (the wait runs the event loop).
+  RepliesAfter(60);
+  station.channelTable[2] = {1, 2, "6", "Ablauf", true, false};
+  Start(10);
   bool busyAtClick = false, openAfterClick = false, shownAfterClick = false;
   QTimer::singleShot(40, [&] {
     busyAtClick = station.PollBusy;
@@ -103,16 +98,14 @@ TEST_F(MeasurementWindowTest, StopDuringAPassIsCompletedByTheNextTick) {
   EXPECT_TRUE(shownAfterClick);
   EXPECT_FALSE(line.IsOpen());
   EXPECT_FALSE(value(1)->text().isEmpty()); // the running channel's label was written
+  EXPECT_TRUE(value(2)->text().isEmpty());
+  EXPECT_EQ(line.written().size(), 1u);
   EXPECT_EQ(prompter.beeps, 1);             // the tick that completes the stop unloads with a beep
 }
 
 TEST_F(MeasurementWindowTest, ProgramEndDuringAPassUnloadsSilently) {
-  line.SetResponder([](const Bytes& request) {
-    return FakeSerialLine::Answer{{60, Reply(request[0], 702, 215)}};
-  });
-  window().Load();
-  window().show();
-  window().StartPolling(10);
+  RepliesAfter(60);
+  Start(10);
   bool busyAtEnd = false, ended = false;
   QTimer::singleShot(40, [&] { // inside the reply wait
     busyAtEnd = station.PollBusy;
@@ -127,9 +120,7 @@ TEST_F(MeasurementWindowTest, ProgramEndDuringAPassUnloadsSilently) {
 }
 
 TEST_F(MeasurementWindowTest, CloseQuestionNoKeepsPollingYesEndsTheProgram) {
-  window().Load();
-  window().show();
-  window().StartPolling(20);
+  Start(20);
   int quits = 0;
   QObject::connect(&window(), &F_Mesure::quitRequested, [&] { ++quits; });
 
@@ -149,34 +140,73 @@ TEST_F(MeasurementWindowTest, CloseQuestionNoKeepsPollingYesEndsTheProgram) {
   EXPECT_FALSE(window().Minuterie1()->isActive());
 }
 
-TEST_F(MeasurementWindowTest, LineThatCannotBeOpenedIsShownAndChannelsFail) {
+// A line that cannot be opened, or that is lost while measuring, is said in
+// the window, never in a box, and a failed retry does not replace the reason;
+// the channels fail until the window has opened the line again by itself.
+TEST_F(MeasurementWindowTest, ALineThatCannotBeOpenedOrIsLostIsShownAndOpenedAgain) {
   line.FailNextOpen("Gerät /dev/ttyS7 nicht vorhanden");
-  window().Load();
-  window().show();
-  EXPECT_FALSE(line.IsOpen());
+  Start(10);
   EXPECT_TRUE(window().lineMessage().contains("/dev/ttyS7")) << window().lineMessage().toStdString();
-  window().StartPolling(10);
-  ASSERT_TRUE(WaitFor([&] { return !value(1)->text().isEmpty(); }));
-  EXPECT_EQ(value(1)->text(), "Außer Betrieb");
-  EXPECT_TRUE(prompter.messages.empty()); // no message box, the window says it
-}
-
-TEST_F(MeasurementWindowTest, LostLineIsReportedOnceAndReadAgainWhenTheDeviceIsBack) {
+  ASSERT_TRUE(WaitFor([&] { return value(1)->text() == "Außer Betrieb"; }));
   window().setReopenIntervalMs(30);
-  window().Load();
-  window().show();
-  window().StartPolling(10);
   ASSERT_TRUE(WaitFor([&] { return value(1)->text().startsWith("7.02"); }));
-  const int opensBefore = line.openCount();
+  EXPECT_TRUE(window().lineMessage().isEmpty());
+
   line.FailNextOpen("Gerät /dev/ttyUSB0 nicht vorhanden"); // the first try comes too early
   line.LoseLine("Das Gerät wurde entfernt");
   ASSERT_TRUE(WaitFor([&] { return value(1)->text() == "Außer Betrieb"; }));
-  EXPECT_EQ(window().lineMessage(), "Das Gerät wurde entfernt"); // not the failed try's text
+  EXPECT_EQ(window().lineMessage(), "Das Gerät wurde entfernt");
   ASSERT_TRUE(WaitFor([&] { return value(1)->text().startsWith("7.02"); }));
-  EXPECT_GT(line.openCount(), opensBefore);
   EXPECT_TRUE(window().lineMessage().isEmpty());
   EXPECT_TRUE(window().Minuterie1()->isActive());
   EXPECT_TRUE(prompter.messages.empty());
+}
+
+// What the window tells of each channel beyond its label, after a scripted
+// sequence of faults on the line: the reason in the gauge's tooltip, and the
+// counters of the run.
+TEST_F(MeasurementWindowTest, EachFailureShowsItsReasonInTheTooltipAndTheCountersAddUp) {
+  testing::TempFolder dir;
+  dir.write("trelvan.ini", "[Line]\nreply_ms=100\n"); // the window's reply time-out
+  station.folder = dir.path();
+  station.channelTable[0] = {1, 2, "3", "A", true, false};   // pH, station 3, Master
+  station.channelTable[1] = {1, 3, "3", "B", false, true};   // redox, station 3, Ext.
+  station.channelTable[2] = {1, 2, "5", "C", true, false};   // pH, station 5
+  station.channelTable[3] = {1, 2, "abc", "D", true, false}; // no station
+  window().Load();
+  auto tooltip = [&](int i) { return value(i)->toolTip().toStdString(); };
+  Bytes badCrc = PhReply(5);
+  badCrc.back() ^= 0x01;
+  // Pass 1: station 3 is silent (its Ext. block is then held back), station 5 sends a bad CRC.
+  line.StaySilentOnNextWrite();
+  line.AnswerNextWrite(badCrc, 2);
+  // Pass 2: station 3 answers its Master block and refuses its Ext. block, a foreign station answers for 5.
+  line.AnswerNextWrite(PhReply(3), 2);
+  line.AnswerNextWrite(testing::ExceptionReply(3, 2), 2);
+  line.AnswerNextWrite(PhReply(9), 2);
+
+  const char* afterPass[2][4] = {
+      {"Station 3 antwortet nicht", "nicht erneut gefragt", "Prüfsumme falsch", "\"abc\" nennt keine Station"},
+      {"", "Ausnahme 2 (unzulässige Datenadresse)", "anderen Station", "\"abc\" nennt keine Station"},
+  };
+  for (int pass = 0; pass < 2; ++pass) {
+    window().pollCycle().RunPass();
+    for (int i = 0; i < 4; ++i)
+      EXPECT_NE(tooltip(i).find(afterPass[pass][i]), std::string::npos) << "pass " << pass + 1 << ": " << tooltip(i);
+  }
+  EXPECT_EQ(tooltip(0), "Letzter gültiger Wert vor 0 s");
+  EXPECT_NE(tooltip(2).find("Noch kein gültiger Wert"), std::string::npos);
+
+  const auto& c = station.diagnostics.channels;
+  EXPECT_EQ((std::array{c[0].requests, c[0].answers, c[0].timeOuts}), (std::array<std::int64_t, 3>{2, 1, 1}));
+  EXPECT_EQ((std::array{c[1].requests, c[1].answers, c[1].exceptions}), (std::array<std::int64_t, 3>{2, 0, 1}));
+  EXPECT_EQ((std::array{c[2].requests, c[2].crcErrors, c[2].badReplies}), (std::array<std::int64_t, 3>{2, 1, 1}));
+  EXPECT_EQ(c[3].requests, 2);
+  EXPECT_EQ(c[0].replies, 1);
+  EXPECT_EQ(c[2].replies, 2) << "bad replies came, and took their time";
+  EXPECT_TRUE(c[0].replyMinMs && *c[0].replyMinMs >= 1.0);
+  EXPECT_EQ(station.frames.Since(0).size(), 10u) << "five requests, four replies and one time-out";
+  window().Shutdown();
 }
 
 // Every gauge shows its panel; a tall one (flow, R_862) the picture file of
@@ -218,34 +248,28 @@ TEST_F(MeasurementWindowTest, PanelsStartFromTheirDesignAtEachLoad) {
 // The widest value a type shows in service fits its label at the window's
 // sizes, every line of it, in a legible size.
 TEST(ValueLabel, LongestValuesOfEveryTypeFitTheLabel) {
-  auto results = [](auto change) {
-    SharedResults r;
-    r.Temperature = -10.5;
-    change(r);
-    return r;
-  };
-  const std::vector<std::pair<int, SharedResults>> cases{
-      {0, results([](SharedResults& r) { r.ResistivityRange = 4, r.ResistivityRaw = 9999; })},
-      {1, results([](SharedResults& r) { r.ConductivityRange = 3, r.ConductivityRaw = 9999; })},
-      {2, results([](SharedResults& r) { r.PhValue = 14; })},
-      {3, results([](SharedResults& r) { r.RedoxValue = -1999; })},
-      {4, results([](SharedResults& r) { r.OxygenUnit = 0, r.OxygenRaw = 9999; })},
-      {kFlowTypeIndex, results([](SharedResults& r) {
-         r.FlowRange = 30, r.FlowRate = 65535;
-         r.FlowVolume1 = r.FlowVolume2 = BcdCounter{99999999, "99999999", true};
-       })},
-      {6, results([](SharedResults& r) { r.ChlorineValue = 99.999; })},
-      {7, results([](SharedResults& r) { r.ConductivityRange = 3, r.ConductivityRaw = 9999; })},
-      {8, results([](SharedResults& r) { r.ConductivityRaw = 9999; })},
-      {12, results([](SharedResults& r) { r.TurbidityPointCode = 4, r.TurbidityRaw = 9999, r.TurbidityUnit = "mg/l"; })},
-      {kDualResistivityTypeIndex, results([](SharedResults& r) {
-         r.ResistivityRange = 7, r.ResistivityRaw = 9999, r.SecondResistivityRaw = 9999;
-       })},
-      {14, results([](SharedResults& r) { r.MultiUnitPointCode = 4, r.MultiUnitRaw = 9999, r.MultiUnitUnit = "mg/l"; })},
-      {15, results([](SharedResults& r) { r.OxidantPointCode = 4, r.OxidantRaw = 9999, r.OxidantUnit = "ppm"; })},
+  const std::pair<int, std::function<void(SharedResults&)>> cases[] = {
+      {0, [](SharedResults& r) { r.ResistivityRange = 4, r.ResistivityRaw = 9999; }},
+      {1, [](SharedResults& r) { r.ConductivityRange = 3, r.ConductivityRaw = 9999; }},
+      {2, [](SharedResults& r) { r.PhValue = 14; }},
+      {3, [](SharedResults& r) { r.RedoxValue = -1999; }},
+      {4, [](SharedResults& r) { r.OxygenUnit = 0, r.OxygenRaw = 9999; }},
+      {kFlowTypeIndex, [](SharedResults& r) {
+         r.FlowRange = 30, r.FlowRate = 65535, r.FlowVolume1 = r.FlowVolume2 = BcdCounter{99999999, "99999999", true}; }},
+      {6, [](SharedResults& r) { r.ChlorineValue = 99.999; }},
+      {7, [](SharedResults& r) { r.ConductivityRange = 3, r.ConductivityRaw = 9999; }},
+      {8, [](SharedResults& r) { r.ConductivityRaw = 9999; }},
+      {12, [](SharedResults& r) { r.TurbidityPointCode = 4, r.TurbidityRaw = 9999, r.TurbidityUnit = "mg/l"; }},
+      {kDualResistivityTypeIndex, [](SharedResults& r) {
+         r.ResistivityRange = 7, r.ResistivityRaw = 9999, r.SecondResistivityRaw = 9999; }},
+      {14, [](SharedResults& r) { r.MultiUnitPointCode = 4, r.MultiUnitRaw = 9999, r.MultiUnitUnit = "mg/l"; }},
+      {15, [](SharedResults& r) { r.OxidantPointCode = 4, r.OxidantRaw = 9999, r.OxidantUnit = "ppm"; }},
   };
   ValueLabel label;
-  for (const auto& [type, r] : cases) {
+  for (const auto& [type, set] : cases) {
+    SharedResults r;
+    r.Temperature = -10.5;
+    set(r);
     const QString text = QString::fromStdString(BuildLiveLabelText(type, r, "."));
     SCOPED_TRACE(text.toStdString());
     const bool tall = type == kFlowTypeIndex || type == kDualResistivityTypeIndex;
