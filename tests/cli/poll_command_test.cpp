@@ -17,8 +17,8 @@
 #include <unistd.h>
 #include <thread>
 
+#include "cli_run.h"
 #include "core/channel_table.h"
-#include "support/cli_processes.h"
 #include "support/soak.h"
 #include "support/temp_folder.h"
 
@@ -27,34 +27,15 @@ namespace {
 
 using testing::CliBuilt;
 using testing::CliPath;
+using testing::CliRun;
 using testing::kReplyMs;
+using testing::RunCli;
 using Simulator = testing::SimProcess;
 
-struct PollRun {
-  int exitCode = -1;
-  QStringList lines;
-  QString err;
-};
-
-PollRun Poll(const QString& folder, const QStringList& args) {
-  QProcess p;
-  p.setWorkingDirectory(folder);
-  p.start(CliPath(), QStringList{"poll"} + args);
-  PollRun run;
-  if (!p.waitForFinished(60000)) {
-    p.kill();
-    p.waitForFinished();
-    return run;
-  }
-  run.exitCode = p.exitCode();
-  run.lines = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-  run.err = QString::fromUtf8(p.readAllStandardError());
-  return run;
-}
-
 // The simulator serves a resistivity (station 1), a flow meter on the Ext.
-// block (2), a turbidity (3), a silent pH (4) and a pH of 7.02 (5). The
-// folder's table polls station 5 and the silent 4 unless a test saves its own.
+// block (2), a turbidity (3), a silent pH (4), a pH of 7.02 (5) and more pH
+// meters (6 to 8). The folder's table polls station 5 and the silent 4 unless
+// a test saves its own.
 class PollFolder : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -68,13 +49,15 @@ class PollFolder : public ::testing::Test {
               "2 ext    5  0x000A 0x3456 0x0012 1234 123 0 0x0999 0x0000\n"
               "3 master 12 0x0042 0 0 1234 -20 0 0 0\n"
               "4 master 2\n"
-              "5 master pH 0 0 0 702 215 0 0 0\n");
+              "5 master pH 0 0 0 702 215 0 0 0\n6 master pH\n7 master pH\n8 master pH\n");
     sim = std::make_unique<Simulator>(folder(), QStringList{"--config", "scenario.txt", "--silent", "4"});
     if (sim->device().isEmpty()) GTEST_SKIP() << "no pseudo-terminal";
   }
   void Save(const ChannelTable& table) { ASSERT_TRUE(SaveChannelTable(table, dir.path()).ok()); }
   QString folder() const { return QString::fromStdString(dir.path().string()); }
-  PollRun PollLine(const QStringList& args) { return Poll(folder(), args + QStringList{"--device", sim->device()}); }
+  CliRun PollLine(const QStringList& args) {
+    return RunCli(folder(), QStringList{"poll"} + args + QStringList{"--device", sim->device()});
+  }
 
   testing::TempFolder dir;
   std::unique_ptr<Simulator> sim;
@@ -88,7 +71,7 @@ TEST_F(PollFolder, FourChannelsOneExtOneSilentAsJsonAndAsText) {
   table[3] = {1, 2, "4", "Becken", true, false};      // pH, silent
   Save(table);
   const QString reply = QString::number(kReplyMs);
-  const PollRun run = PollLine({"--json", "--passes", "2", "--interval", "0", "--reply-ms", reply});
+  const CliRun run = PollLine({"--json", "--passes", "2", "--interval", "0", "--reply-ms", reply});
   ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
   ASSERT_EQ(run.lines.size(), 8) << run.lines.join("\n").toStdString();
   // Each line as it always was, its time stamp ("2026-12-08T13:05:40.123+01:00") taken out.
@@ -105,7 +88,7 @@ TEST_F(PollFolder, FourChannelsOneExtOneSilentAsJsonAndAsText) {
               QString(expected[i % 4]).replace("\"pass\":1", QStringLiteral("\"pass\":%1").arg(i / 4 + 1)).toStdString());
   }
   // The text of the measurement labels, with the separator asked for and the lines of a label joined.
-  const PollRun text = PollLine({"--passes", "1", "--interval", "0", "--reply-ms", reply, "--decimal", ","});
+  const CliRun text = PollLine({"--passes", "1", "--interval", "0", "--reply-ms", reply, "--decimal", ","});
   ASSERT_EQ(text.exitCode, 0) << text.err.toStdString();
   EXPECT_EQ(text.lines, (QStringList{"Kanal 0: 1,234 kOhm 21,5 °C",
                                      "Kanal 1:   12,34  m3/h    12,3  °C |  999   m3   |  123456   m3  ",
@@ -114,8 +97,7 @@ TEST_F(PollFolder, FourChannelsOneExtOneSilentAsJsonAndAsText) {
 
 // Why a channel fails, in the words a script can rely on: one identifier per
 // kind and the German reason, for each fault the simulator can make.
-TEST(PollCommand, EachFailureKindHasItsIdentifierAndReasonInTheJson) {
-  if (!CliBuilt()) GTEST_SKIP() << "trelvan-cli not built";
+TEST_F(PollFolder, EachFailureKindHasItsIdentifierAndReasonInTheJson) {
   const struct {
     QStringList simArgs;
     std::array<const char*, 4> addresses;
@@ -132,16 +114,12 @@ TEST(PollCommand, EachFailureKindHasItsIdentifierAndReasonInTheJson) {
        {"anderen Station", "\"abc\" nennt keine Station", "", "\"0\" nennt keine Station"}},
   };
   for (const auto& r : runs) {
-    testing::TempFolder dir;
     ChannelTable table;
     for (int i = 0; i < 4; ++i) table[i] = {1, 2, r.addresses[static_cast<std::size_t>(i)], "K", i != 1, i == 1};
-    ASSERT_TRUE(SaveChannelTable(table, dir.path()).ok());
-    dir.write("scenario.txt", "3 master pH\n3 ext pH\n5 master pH\n6 master pH\n7 master pH\n8 master pH\n");
-    const QString folder = QString::fromStdString(dir.path().string());
-    Simulator sim(folder, QStringList{"--config", "scenario.txt"} + r.simArgs);
-    if (sim.device().isEmpty()) GTEST_SKIP() << "no pseudo-terminal";
-    const PollRun run = Poll(folder, {"--json", "--frames", "--passes", "1", "--reply-ms", QString::number(kReplyMs),
-                                      "--device", sim.device()});
+    Save(table);
+    sim = std::make_unique<Simulator>(folder(), QStringList{"--config", "scenario.txt"} + r.simArgs);
+    ASSERT_FALSE(sim->device().isEmpty());
+    const CliRun run = PollLine({"--json", "--frames", "--passes", "1", "--reply-ms", QString::number(kReplyMs)});
     ASSERT_EQ(run.lines.size(), 4) << run.err.toStdString();
     for (int i = 0; i < 4; ++i) {
       const QJsonObject o = QJsonDocument::fromJson(run.lines[i].toUtf8()).object();
@@ -164,17 +142,17 @@ TEST_F(PollFolder, ExitStatusTellsWhetherAnyChannelAnswered) {
   table[0] = {0, 2, "4", "aus", true, false};
   Save(table);
   const QStringList args{"--passes", "2", "--interval", "0", "--reply-ms", "100"};
-  const PollRun nothing = PollLine(args);
+  const CliRun nothing = PollLine(args);
   EXPECT_EQ(nothing.exitCode, 1) << "no channel enabled: nothing to poll";
   EXPECT_TRUE(nothing.err.contains("Keine Messung konfiguriert")) << nothing.err.toStdString();
 
   table[0].enabled = 1;
   Save(table);
-  const PollRun silent = PollLine(args);
+  const CliRun silent = PollLine(args);
   EXPECT_EQ(silent.exitCode, 3) << "passes ran, no channel ever answered";
   EXPECT_EQ(silent.lines.size(), 2);
 
-  const PollRun failed = Poll(folder(), {"--passes", "1", "--device", folder() + "/no-such-device"});
+  const CliRun failed = RunCli(folder(), {"poll", "--passes", "1", "--device", folder() + "/no-such-device"});
   EXPECT_EQ(failed.exitCode, 1);
   EXPECT_TRUE(failed.err.contains("no-such-device")) << failed.err.toStdString();
 }
@@ -191,9 +169,6 @@ TEST(PollCommand, EverySubcommandHelpsAndRefusesBeforeTouchingTheLine) {
     const char* named; // in the output or the message
   } cases[] = {
       {{"poll", "--help"}, 0, "Rückgabewerte:"},
-      {{"export", "--help"}, 0, "LOGFILE"},
-      {{"records", "--help"}, 0, "--generate DAYS"},
-      {{"sim", "--help"}, 0, "Szenariodatei"},
       {{"--version"}, 0, "trelvan-cli 2."},
       {{"poll", "--version"}, 0, "trelvan-cli 2."},
       {{"poll", "--device", ""}, 2, "--device"},     // would fall back to the configured port
@@ -208,16 +183,12 @@ TEST(PollCommand, EverySubcommandHelpsAndRefusesBeforeTouchingTheLine) {
       {{"sim", "--silent=x"}, 2, "--silent"},
   };
   for (const auto& c : cases) {
-    QProcess p;
-    p.setWorkingDirectory(folder);
     QStringList args = c.args;
     if (args.front() == "poll" && c.exit != 0) args.insert(1, "--passes=1");
-    p.start(CliPath(), args);
-    ASSERT_TRUE(p.waitForFinished(10000));
-    const QString out = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
-    EXPECT_EQ(p.exitCode(), c.exit) << c.args.join(' ').toStdString() << "\n" << out.toStdString();
-    EXPECT_TRUE(out.contains(QString::fromUtf8(c.named))) << c.args.join(' ').toStdString() << "\n"
-                                                           << out.toStdString();
+    const CliRun run = RunCli(folder, args);
+    const std::string trace = c.args.join(' ').toStdString() + "\n" + (run.out + run.err).toStdString();
+    EXPECT_EQ(run.exitCode, c.exit) << trace;
+    EXPECT_TRUE((run.out + run.err).contains(QString::fromUtf8(c.named))) << trace;
   }
 }
 
@@ -231,7 +202,7 @@ TEST_F(PollFolder, ASecondProgramOnTheLineIsToldWhichHoldsIt) {
     const int fd = ::open(sim->device().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
-    const PollRun refused = PollLine(args);
+    const CliRun refused = PollLine(args);
     ::close(fd);
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_TRUE(refused.err.contains(QStringLiteral("belegt: ") + QString::fromLocal8Bit(program_invocation_short_name)
@@ -243,7 +214,7 @@ TEST_F(PollFolder, ASecondProgramOnTheLineIsToldWhichHoldsIt) {
   first.start(CliPath(), {"poll", "--interval", "100", "--reply-ms", "100", "--device", sim->device()});
   ASSERT_TRUE(first.waitForReadyRead(5000));
   const qint64 holder = first.processId();
-  const PollRun second = PollLine(args);
+  const CliRun second = PollLine(args);
   first.terminate();
   first.waitForFinished(5000);
   EXPECT_EQ(second.exitCode, 1);
