@@ -2,9 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QProcess>
-#include <QThread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,6 +11,7 @@
 #include <csignal>
 #include <filesystem>
 
+#include "cli_run.h"
 #include "logger/logger_export.h"
 #include "logger/logger_file_builder.h"
 #include "support/temp_folder.h"
@@ -21,23 +20,14 @@ namespace trelvan {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::CliRun;
 using testing::LoggerFileBuilder;
 using testing::TempFolder;
-
-struct CliRun {
-  int exitCode;
-  std::string out;
-  std::string err;
-};
 
 class ExportCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    cli = qEnvironmentVariable("TRELVAN_CLI");
-#ifdef TRELVAN_CLI_PATH
-    if (cli.isEmpty()) cli = TRELVAN_CLI_PATH;
-#endif
-    if (cli.isEmpty() || !QFileInfo::exists(cli)) GTEST_SKIP() << "trelvan-cli not built";
+    if (!testing::CliBuilt()) GTEST_SKIP() << "trelvan-cli not built";
     LoggerFileBuilder log;
     log.channel1("06", "BECKEN 1", 10).channel2("03", "ZULAUF", 0);
     testing::RecordBytes r;
@@ -47,77 +37,62 @@ class ExportCommandTest : public ::testing::Test {
     folder.write("station.log", log.bytes());
     fs::create_directories(out);
   }
-  CliRun Export(QStringList extra) {
-    QProcess p;
-    p.setWorkingDirectory(QString::fromStdString(folder.path().string()));
-    p.start(cli, QStringList{"export", "station.log", "--out-dir", "out"} + extra);
-    p.waitForFinished(30000);
-    return {p.exitCode(), p.readAllStandardOutput().toStdString(),
-            p.readAllStandardError().toStdString()};
+  CliRun Export(const QStringList& extra) {
+    return testing::RunCli(QString::fromStdString(folder.path().string()),
+                           QStringList{"export", "station.log", "--out-dir", "out"} + extra);
   }
 
-  QString cli;
   TempFolder folder;
   fs::path out = folder / "out";
 };
 
-TEST_F(ExportCommandTest, WritesTheWindowsBytesAndSaysWhat) {
-  const CliRun run = Export({"--decimal", ","});
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.out, "out/Durchfluss_BECKEN 1.xls\nout/pH_ZULAUF.xls\n"
-                     "2 Datensätze geschrieben (1 leere übergangen)\n");
-  EXPECT_EQ(run.err, ""); // no progress: stderr is not a terminal
-
-  fs::create_directories(folder / "library");
-  const ExportResult same =
-      ExportLoggerFile({folder / "station.log", folder / "library", ","}, {}, {});
-  ASSERT_TRUE(same.ok());
-  for (const char* name : {"Durchfluss_BECKEN 1.xls", "pH_ZULAUF.xls"})
-    EXPECT_EQ(folder.read(std::string("out/") + name), folder.read(std::string("library/") + name));
-  EXPECT_NE(folder.read("out/pH_ZULAUF.xls").find("\t-0,05\t"), std::string::npos);
-}
-
-TEST_F(ExportCommandTest, ExistingOutputNeedsReplaceOrAppend) {
+// A refused export writes nothing: an existing output file with content
+// needs --replace or --append, and bad arguments or folders are status 2.
+// What is written is byte for byte what the logger file's window writes.
+TEST_F(ExportCommandTest, WritesTheWindowsBytesOnlyWhenAllowed) {
   folder.write("out/pH_ZULAUF.xls", "old");
-  const CliRun refused = Export({});
-  EXPECT_EQ(refused.exitCode, 2);
-  EXPECT_NE(refused.err.find("pH_ZULAUF.xls"), std::string::npos) << refused.err;
-  EXPECT_FALSE(fs::exists(out / "Durchfluss_BECKEN 1.xls"));
-  EXPECT_EQ(folder.read("out/pH_ZULAUF.xls"), "old");
-
-  EXPECT_EQ(Export({"--replace", "--append"}).exitCode, 2);
-
-  ASSERT_EQ(Export({"--append"}).exitCode, 0);
-  EXPECT_EQ(folder.read("out/pH_ZULAUF.xls").substr(0, 12), "oldLogger : ");
-  ASSERT_EQ(Export({"--replace"}).exitCode, 0);
-  EXPECT_EQ(folder.read("out/pH_ZULAUF.xls").substr(0, 9), "Logger : ");
-}
-
-TEST_F(ExportCommandTest, BadInputIsAnErrorExit) {
   folder.write("not-a-folder", "x");
   struct Case {
     QStringList args;
-    int exitCode;
     const char* says;
   };
   const Case cases[] = {
-      {{"--decimal", "5"}, 2, "Ziffer"},
-      {{"--decimal", "abc"}, 2, "einzelnes Zeichen"},
-      {{"--decimal", ""}, 2, "leer"},
-      {{"--bogus"}, 2, "--bogus"},
-      {{"--out-dir", "not-a-folder"}, 2, "'not-a-folder' ist kein Ordner"},
-      {{"--out-dir", "missing"}, 2, "'missing' existiert nicht"},
+      {{}, "pH_ZULAUF.xls"},
+      {{"--replace", "--append"}, "schließen einander aus"},
+      {{"--decimal", "5"}, "Ziffer"},
+      {{"--bogus"}, "--bogus"},
+      {{"--out-dir", "not-a-folder"}, "'not-a-folder' ist kein Ordner"},
+      {{"--out-dir", "missing"}, "'missing' existiert nicht"},
   };
   for (const Case& c : cases) {
     const CliRun run = Export(c.args);
-    EXPECT_EQ(run.exitCode, c.exitCode) << c.says;
-    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    EXPECT_EQ(run.exitCode, 2) << c.says;
+    EXPECT_TRUE(run.err.contains(QString::fromUtf8(c.says))) << run.err.toStdString();
   }
+  EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
+  EXPECT_EQ(folder.read("out/pH_ZULAUF.xls"), "old");
+
+  ASSERT_EQ(Export({"--append"}).exitCode, 0);
+  EXPECT_EQ(folder.read("out/pH_ZULAUF.xls").substr(0, 12), "oldLogger : ");
+
+  const CliRun run = Export({"--replace", "--decimal", ","});
+  ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+  EXPECT_EQ(run.out.toStdString(), "out/Durchfluss_BECKEN 1.xls\nout/pH_ZULAUF.xls\n"
+                                   "2 Datensätze geschrieben (1 leere übergangen)\n");
+  EXPECT_EQ(run.err.toStdString(), ""); // no progress: stderr is not a terminal
+  fs::create_directories(folder / "library");
+  ASSERT_TRUE(ExportLoggerFile({folder / "station.log", folder / "library", ","}, {}, {}).ok());
+  for (const char* name : {"Durchfluss_BECKEN 1.xls", "pH_ZULAUF.xls"})
+    EXPECT_EQ(folder.read(std::string("out/") + name), folder.read(std::string("library/") + name));
+  const std::string written = folder.read("out/pH_ZULAUF.xls");
+  EXPECT_NE(written.find("\t-0,05\t"), std::string::npos);
+
+  // An unreadable logger file is status 1 and replaces nothing.
   folder.write("station.log", "short");
-  const CliRun shortFile = Export({});
+  const CliRun shortFile = Export({"--replace"});
   EXPECT_EQ(shortFile.exitCode, 1);
-  EXPECT_NE(shortFile.err.find("station.log"), std::string::npos);
-  EXPECT_TRUE(fs::is_empty(out));
+  EXPECT_TRUE(shortFile.err.contains("station.log")) << shortFile.err.toStdString();
+  EXPECT_EQ(folder.read("out/pH_ZULAUF.xls"), written);
 }
 
 // SIGINT or SIGTERM in the middle: the export stops, the appended file goes
@@ -131,8 +106,6 @@ TEST_F(ExportCommandTest, AnInterruptedExportLeavesTheFilesAsTheyWere) {
   const std::string bytes = log.bytes();
   const std::string records = bytes.substr(kLoggerHeaderSize);
   for (int signal : {SIGINT, SIGTERM}) {
-    fs::remove_all(out);
-    fs::create_directories(out);
     folder.write("out/pH_A.xls", "old A");
     fs::remove(folder / "fed.log");
     ASSERT_EQ(mkfifo((folder / "fed.log").c_str(), 0600), 0);
@@ -141,7 +114,7 @@ TEST_F(ExportCommandTest, AnInterruptedExportLeavesTheFilesAsTheyWere) {
 
     QProcess p;
     p.setWorkingDirectory(QString::fromStdString(folder.path().string()));
-    p.start(cli, {"export", "fed.log", "--out-dir", "out", "--append"});
+    p.start(testing::CliPath(), {"export", "fed.log", "--out-dir", "out", "--append"});
     ASSERT_TRUE(p.waitForStarted());
     // Feed records until the export has written a part; then signal, and go
     // on feeding until it notices.
@@ -165,9 +138,7 @@ TEST_F(ExportCommandTest, AnInterruptedExportLeavesTheFilesAsTheyWere) {
       }
     }
     ::close(feed);
-    if (p.state() != QProcess::NotRunning) {
-      ASSERT_TRUE(p.waitForFinished(5000));
-    }
+    ASSERT_TRUE(p.state() == QProcess::NotRunning || p.waitForFinished(5000));
     const std::string err = p.readAllStandardError().toStdString();
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << signal;
     EXPECT_EQ(p.exitCode(), 1) << err;
