@@ -8,55 +8,38 @@
 #include "comm/qt_serial_line.h"
 #include "core/channel_table.h"
 #include "support/cli_processes.h"
-#include "support/running_simulator.h"
 #include "support/temp_folder.h"
+#include "simulator_line.h"
 
 namespace trelvan {
 namespace {
 
 using sim::SimConfig;
-using sim::SimInstrument;
 using sim::StationFaults;
+using testing::Instrument;
 
-SimInstrument Fixed(int station, int base, RequestMember member, std::array<std::uint16_t, 8> registers) {
-  SimInstrument i;
-  i.station = station;
-  i.registerBase = base;
-  i.member = member;
-  i.fixedRegisters = registers;
-  return i;
-}
+constexpr int kPh = 2, kRedox = 3; // catalogue types
 
-SimConfig Serving(std::vector<SimInstrument> instruments) {
+SimConfig Serving(std::vector<sim::SimInstrument> instruments) {
   SimConfig config;
   config.instruments = std::move(instruments);
   return config;
 }
 
-class SimulatorLine : public ::testing::Test {
+class SimulatorRequests : public testing::SimulatorLine {
  protected:
-  void Start(SimConfig config) {
-    sim_ = std::make_unique<testing::RunningSimulator>(std::move(config));
-    if (!sim_->available()) GTEST_SKIP() << "no pseudo-terminal: " << sim_->error();
-    line_.SelectDevice(QString::fromStdString(sim_->devicePath()));
-    QString error;
-    ASSERT_TRUE(line_.Configure(LineSettings{}, &error)) << error.toStdString();
-    ASSERT_TRUE(line_.Open(&error)) << error.toStdString();
-    requests_.SetWaitTimes({300, 300});
-  }
-  void TearDown() override { line_.Close(); }
+  void SetUp() override { requests_.SetWaitTimes({300, 300}); }
 
-  std::unique_ptr<testing::RunningSimulator> sim_;
-  QtSerialLine line_;
   SharedResults results_;
   MeasurementRequests requests_{line_, results_};
 };
 
-TEST_F(SimulatorLine, StationsAnswerInAnyOrderAndOthersStaySilent) {
+TEST_F(SimulatorRequests, StationsAnswerInAnyOrderAndOthersStaySilent) {
   // A single libmodbus receive loop would lose requests once the station
   // changes; the simulator frames them itself.
-  Start(Serving({Fixed(2, 0, RequestMember::Ph, {0, 0, 0, 700, 0, 0, 0, 0}),
-                   Fixed(11, 0, RequestMember::Redox, {0, 0, 0, 321, 0, 0, 0, 0})}));
+  if (!Start(Serving({Instrument(2, 0, kPh, {{0, 0, 0, 700, 0, 0, 0, 0}}),
+                      Instrument(11, 0, kRedox, {{0, 0, 0, 321, 0, 0, 0, 0}})})))
+    GTEST_SKIP() << "no pseudo-terminal";
   for (int round = 0; round < 5; ++round) {
     ASSERT_TRUE(requests_.RequestPh(2, 0).ok()) << round;
     ASSERT_TRUE(requests_.RequestRedox(11, 0).ok()) << round;
@@ -66,8 +49,8 @@ TEST_F(SimulatorLine, StationsAnswerInAnyOrderAndOthersStaySilent) {
   EXPECT_TRUE(requests_.RequestPh(2, 0).ok()) << "the line recovers after a silent station";
 }
 
-TEST_F(SimulatorLine, VanishingDeviceEndsTheRequestAndClosesTheLine) {
-  Start(Serving({Fixed(2, 0, RequestMember::Ph, {0, 0, 0, 700, 0, 0, 0, 0})}));
+TEST_F(SimulatorRequests, VanishingDeviceEndsTheRequestAndClosesTheLine) {
+  if (!Start(Serving({Instrument(2, 0, kPh, {{0, 0, 0, 700, 0, 0, 0, 0}})}))) GTEST_SKIP() << "no pseudo-terminal";
   ASSERT_TRUE(requests_.RequestPh(2, 0).ok());
   QString reason;
   QObject::connect(&line_, &SerialPort::lineLost, [&](const QString& text) { reason = text; });
@@ -89,14 +72,14 @@ struct FaultCase {
 
 void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
 
-class SimulatorFaults : public SimulatorLine, public ::testing::WithParamInterface<FaultCase> {};
+class SimulatorFaults : public SimulatorRequests, public ::testing::WithParamInterface<FaultCase> {};
 
 TEST_P(SimulatorFaults, FaultyStationFailsOrSucceedsAsItShouldAndTheNextStationIsRead) {
   const FaultCase& c = GetParam();
-  SimConfig config = Serving({Fixed(3, 0, RequestMember::Ph, {0, 0, 0, 0x02BC, 0x00FA, 0, 0, 0}),
-                              Fixed(4, 0, RequestMember::Redox, {0, 0, 0, 123, 0, 0, 0, 0})});
+  SimConfig config = Serving({Instrument(3, 0, kPh, {{0, 0, 0, 0x02BC, 0x00FA, 0, 0, 0}}),
+                              Instrument(4, 0, kRedox, {{0, 0, 0, 123, 0, 0, 0, 0}})});
   config.faults[3] = c.faults;
-  Start(std::move(config));
+  if (!Start(std::move(config))) GTEST_SKIP() << "no pseudo-terminal";
 
   const SharedResults before = results_;
   QElapsedTimer clock;

@@ -11,6 +11,7 @@
 #include "sim/rtu_slave_frames.h"
 #include "sim/sim_config.h"
 #include "sim/simulator.h"
+#include "support/modbus_frames.h"
 #include "support/temp_folder.h"
 
 namespace trelvan::sim {
@@ -61,16 +62,14 @@ TEST(SimScenario, ReadsInstrumentsByNumberLabelOrFamilyWithOptionalFixedRegister
       "7 ext 9\n",
       &error);
   ASSERT_TRUE(instruments) << error;
-  ASSERT_EQ(instruments->size(), 5u);
-  EXPECT_EQ((*instruments)[0].member, RequestMember::Ph);
-  EXPECT_EQ((*instruments)[1].registerBase, 20);
-  EXPECT_EQ((*instruments)[1].member, RequestMember::Flow);
-  EXPECT_EQ((*instruments)[2].typeIndex, 14);
+  std::vector<std::tuple<int, int, int, RequestMember>> read; // station, block, type, member
+  for (const SimInstrument& i : *instruments) read.emplace_back(i.station, i.registerBase, i.typeIndex, i.member);
+  EXPECT_EQ(read, (decltype(read){{3, 0, 2, RequestMember::Ph},
+                                  {3, 20, 5, RequestMember::Flow},
+                                  {5, 0, 14, RequestMember::MultiUnit},
+                                  {6, 40, 13, RequestMember::DualResistivity},
+                                  {7, 20, 9, RequestMember::Conductivity}}));
   EXPECT_EQ((*instruments)[2].fixedRegisters, (std::array<std::uint16_t, 8>{0x42, 0, 0, 845, 215, 0, 0, 0}));
-  EXPECT_EQ((*instruments)[3].registerBase, 40);
-  EXPECT_EQ((*instruments)[3].member, RequestMember::DualResistivity);
-  EXPECT_EQ((*instruments)[4].typeIndex, 9);
-  EXPECT_EQ((*instruments)[4].member, RequestMember::Conductivity);
   EXPECT_FALSE((*instruments)[0].fixedRegisters);
 
   for (const char* bad : {"0 master pH\n", "3 middle pH\n", "3 master Kaffee\n", "3 master pH 1 2 3\n",
@@ -97,16 +96,8 @@ TEST(SimScenario, ServesEachConfiguredChannelAtItsAddressAndBlock) {
 }
 
 SharedResults DecodeAt(const SimInstrument& instrument, double t) {
-  const RegisterBlock r = RegistersAt(instrument, t, 60);
-  Bytes reply{1, 3, 16};
-  for (auto w : r) {
-    reply.push_back(static_cast<std::uint8_t>(w >> 8));
-    reply.push_back(static_cast<std::uint8_t>(w & 0xFF));
-  }
-  reply.push_back(0);
-  reply.push_back(0);
   SharedResults results;
-  DecodeMeasurement(instrument.member, reply, results);
+  DecodeMeasurement(instrument.member, testing::ReadReply(1, RegistersAt(instrument, t, 60)), results);
   return results;
 }
 
