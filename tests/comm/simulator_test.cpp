@@ -62,15 +62,12 @@ TEST(SimScenario, ReadsInstrumentsByNumberLabelOrFamilyWithOptionalFixedRegister
       "7 ext 9\n",
       &error);
   ASSERT_TRUE(instruments) << error;
-  std::vector<std::tuple<int, int, int, RequestMember>> read; // station, block, type, member
-  for (const SimInstrument& i : *instruments) read.emplace_back(i.station, i.registerBase, i.typeIndex, i.member);
-  EXPECT_EQ(read, (decltype(read){{3, 0, 2, RequestMember::Ph},
-                                  {3, 20, 5, RequestMember::Flow},
-                                  {5, 0, 14, RequestMember::MultiUnit},
-                                  {6, 40, 13, RequestMember::DualResistivity},
-                                  {7, 20, 9, RequestMember::Conductivity}}));
-  EXPECT_EQ((*instruments)[2].fixedRegisters, (std::array<std::uint16_t, 8>{0x42, 0, 0, 845, 215, 0, 0, 0}));
-  EXPECT_FALSE((*instruments)[0].fixedRegisters);
+  EXPECT_EQ(*instruments, (std::vector<SimInstrument>{
+                              {3, 0, 2, RequestMember::Ph, {}},
+                              {3, 20, 5, RequestMember::Flow, {}},
+                              {5, 0, 14, RequestMember::MultiUnit, {{0x42, 0, 0, 845, 215, 0, 0, 0}}},
+                              {6, 40, 13, RequestMember::DualResistivity, {}},
+                              {7, 20, 9, RequestMember::Conductivity, {}}}));
 
   for (const char* bad : {"0 master pH\n", "3 middle pH\n", "3 master Kaffee\n", "3 master pH 1 2 3\n",
                           "3 master pH 0 0 0 70000 0 0 0 0\n"}) {
@@ -85,14 +82,8 @@ TEST(SimScenario, ServesEachConfiguredChannelAtItsAddressAndBlock) {
   table[1] = {0, 5, "12 Zulauf", "", false, true};  // not enabled, still on the line
   table[2] = {1, -1, "4", "", true, false};         // no type
   table[3] = {1, 1, "", "", true, false};           // no address
-  const auto instruments = InstrumentsFromChannelTable(table);
-  ASSERT_EQ(instruments.size(), 2u);
-  EXPECT_EQ(instruments[0].station, 3);
-  EXPECT_EQ(instruments[0].registerBase, 0);
-  EXPECT_EQ(instruments[0].member, RequestMember::Ph);
-  EXPECT_EQ(instruments[1].station, 12);
-  EXPECT_EQ(instruments[1].registerBase, 20);
-  EXPECT_EQ(instruments[1].member, RequestMember::Flow);
+  EXPECT_EQ(InstrumentsFromChannelTable(table),
+            (std::vector<SimInstrument>{{3, 0, 2, RequestMember::Ph, {}}, {12, 20, 5, RequestMember::Flow, {}}}));
 }
 
 SharedResults DecodeAt(const SimInstrument& instrument, double t) {
