@@ -151,58 +151,34 @@ TEST_F(Requests, BytesBehindABadReplyAreLetGoBeforeTheNextRequest) {
   EXPECT_DOUBLE_EQ(results.PhValue, 7.0);
 }
 
-struct BadReplyCase {
-  const char* name;
-  Bytes bytes;
-  FailureKind kind;
-  const char* reason; // a part of the German text
-};
-
-TEST_F(Requests, AnyFaultyReplyFailsWithItsKindAndReasonAndChangesNoResult) {
-  Bytes badCrc = good;
-  badCrc.back() ^= 0x01;
-  Bytes wrongCount = good;
-  wrongCount[2] = 14;
-  Bytes wrongFunction = good;
-  wrongFunction[1] = 4;
-  const BadReplyCase cases[] = {
-      {"foreign station", ReadReply(200, {0x0002, 0, 0, 700, 250, 0, 0, 0}), FailureKind::WrongStation, "anderen Station"},
-      {"wrong CRC", badCrc, FailureKind::BadCrc, "Prüfsumme"},
-      {"wrong function", wrongFunction, FailureKind::WrongFunction, "Funktionscode"},
-      {"wrong byte count", wrongCount, FailureKind::WrongByteCount, "Byteanzahl"},
-      {"exception", testing::ExceptionReply(3, 2), FailureKind::Exception, "Ausnahme 2 (unzulässige Datenadresse)"},
-      {"short", Bytes(good.begin(), good.end() - 1), FailureKind::TimedOut, "antwortet nicht"},
-      {"silent", Bytes{}, FailureKind::TimedOut, "antwortet nicht"},
-  };
+// The simulator cannot send these two; the other faulty replies run against it.
+TEST_F(Requests, AWrongFunctionOrByteCountFailsAtOnceAndChangesNoResult) {
+  const struct {
+    const char* name;
+    std::size_t at;
+    std::uint8_t value;
+    FailureKind kind;
+    const char* reason; // a part of the German text
+  } cases[] = {{"wrong function", 1, 4, FailureKind::WrongFunction, "Funktionscode"},
+               {"wrong byte count", 2, 14, FailureKind::WrongByteCount, "Byteanzahl"}};
   const SharedResults before = results;
-  int station = 3;
-  for (const BadReplyCase& c : cases) {
+  for (const auto& c : cases) {
     for (RequestMember member : {RequestMember::Ph, RequestMember::Flow}) {
-      // Each case at a station of its own: a time-out holds its station.
-      Bytes bytes = c.bytes;
-      if (!bytes.empty() && c.kind != FailureKind::WrongStation) {
-        bytes[0] = static_cast<std::uint8_t>(station);
-        if (c.kind != FailureKind::BadCrc) {
-          const Bytes crc = ComputeCrc(ByteView(bytes).first(bytes.size() - 2));
-          std::copy(crc.begin(), crc.end(), bytes.end() - 2);
-        }
-      }
-      if (bytes.empty()) line.StaySilentOnNextWrite();
-      else line.AnswerNextWrite(bytes, 5);
+      Bytes reply = good;
+      reply[c.at] = c.value;
+      const Bytes crc = ComputeCrc(ByteView(reply).first(reply.size() - 2));
+      std::copy(crc.begin(), crc.end(), reply.end() - 2);
+      line.AnswerNextWrite(reply, 5);
       QElapsedTimer clock;
       clock.start();
-      const RequestResult r = requests.Request(member, station, 0);
+      const RequestResult r = requests.Request(member, 3, 0);
       EXPECT_EQ(r.failure, c.kind) << c.name;
-      EXPECT_NE(r.reason.find("Station " + std::to_string(station)), std::string::npos) << r.reason;
+      EXPECT_NE(r.reason.find("Station 3"), std::string::npos) << r.reason;
       EXPECT_NE(r.reason.find(c.reason), std::string::npos) << c.name << ": " << r.reason;
-      EXPECT_EQ(r.exceptionCode, c.kind == FailureKind::Exception ? 2 : 0) << c.name;
-      if (c.kind != FailureKind::TimedOut) {
-        EXPECT_LT(clock.elapsed(), 80) << c.name << " fails at once";
-      }
-      ++station;
+      EXPECT_LT(clock.elapsed(), 80) << c.name << " fails at once";
     }
-    EXPECT_EQ(results, before) << c.name;
   }
+  EXPECT_EQ(results, before);
 }
 
 TEST_F(Requests, AddressOrBlockOutsideTheProtocolIsNotSent) {

@@ -68,6 +68,7 @@ struct FaultCase {
   StationFaults faults;
   FailureKind error; // None: the request succeeds
   bool immediate;     // fails before the reply time-out
+  const char* reason; // a part of the German text
 };
 
 void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
@@ -87,9 +88,12 @@ TEST_P(SimulatorFaults, FaultyStationFailsOrSucceedsAsItShouldAndTheNextStationI
   const RequestResult result = requests_.RequestPh(3, 0);
   const qint64 elapsed = clock.elapsed();
   EXPECT_EQ(result.failure, c.error) << result.reason;
+  EXPECT_EQ(result.exceptionCode, c.faults.exceptionCode);
   if (c.error == FailureKind::None) {
     EXPECT_DOUBLE_EQ(results_.PhValue, 7.0);
   } else {
+    EXPECT_NE(result.reason.find("Station 3"), std::string::npos) << result.reason;
+    EXPECT_NE(result.reason.find(c.reason), std::string::npos) << result.reason;
     EXPECT_EQ(results_, before);
     if (c.immediate) {
       EXPECT_LT(elapsed, 250);
@@ -107,15 +111,16 @@ TEST_P(SimulatorFaults, FaultyStationFailsOrSucceedsAsItShouldAndTheNextStationI
 
 INSTANTIATE_TEST_SUITE_P(
     EachFault, SimulatorFaults,
-    ::testing::Values(FaultCase{"silent", {.silent = true}, FailureKind::TimedOut, false},
-                      FaultCase{"badCrc", {.badCrc = true}, FailureKind::BadCrc, true},
-                      FaultCase{"short", {.shortReply = true}, FailureKind::TimedOut, false},
-                      FaultCase{"extra", {.extraBytes = 4}, FailureKind::None, true},
-                      FaultCase{"delayWithinTimeOut", {.delayMs = 100}, FailureKind::None, true},
-                      FaultCase{"delayPastTimeOut", {.delayMs = 450}, FailureKind::TimedOut, false},
-                      FaultCase{"exception", {.exceptionCode = 6}, FailureKind::Exception, true},
-                      FaultCase{"foreign", {.foreign = true}, FailureKind::WrongStation, true},
-                      FaultCase{"trickle", {.trickle = true}, FailureKind::None, true}),
+    ::testing::Values(
+        FaultCase{"silent", {.silent = true}, FailureKind::TimedOut, false, "antwortet nicht"},
+        FaultCase{"badCrc", {.badCrc = true}, FailureKind::BadCrc, true, "Prüfsumme"},
+        FaultCase{"short", {.shortReply = true}, FailureKind::TimedOut, false, "antwortet nicht"},
+        FaultCase{"extra", {.extraBytes = 4}, FailureKind::None, true, ""},
+        FaultCase{"delayWithinTimeOut", {.delayMs = 100}, FailureKind::None, true, ""},
+        FaultCase{"delayPastTimeOut", {.delayMs = 450}, FailureKind::TimedOut, false, "antwortet nicht"},
+        FaultCase{"exception", {.exceptionCode = 2}, FailureKind::Exception, true, "Ausnahme 2 (unzulässige Datenadresse)"},
+        FaultCase{"foreign", {.foreign = true}, FailureKind::WrongStation, true, "anderen Station"},
+        FaultCase{"trickle", {.trickle = true}, FailureKind::None, true, ""}),
     [](const ::testing::TestParamInfo<FaultCase>& p) { return std::string(p.param.name); });
 
 // `trelvan-cli sim` without a scenario serves the channels of config.txt and
