@@ -94,10 +94,7 @@ SharedResults DecodeAt(const SimInstrument& instrument, double t) {
 
 TEST(SimInstruments, ReadingsArePlausibleMoveAndFlowCountersNeverRunBackwards) {
   for (int typeIndex = 0; typeIndex < kMeasurementTypeCount; ++typeIndex) {
-    SimInstrument instrument;
-    instrument.station = 3;
-    instrument.typeIndex = typeIndex;
-    instrument.member = MeasurementTypeAt(typeIndex)->requestMember;
+    const SimInstrument instrument{3, 0, typeIndex, MeasurementTypeAt(typeIndex)->requestMember, {}};
     bool moved = false;
     for (double t = 0; t < 60; t += 1) {
       const SharedResults a = DecodeAt(instrument, t);
