@@ -97,12 +97,6 @@ TEST(MeasurementDecoding, DualResistivityReadsASecondValueAndLeavesTemperatureAl
   EXPECT_DOUBLE_EQ(r.Temperature, 19.5);
 }
 
-constexpr RequestMember kAllMembers[] = {
-    RequestMember::Resistivity, RequestMember::Conductivity, RequestMember::Ph,
-    RequestMember::Redox,       RequestMember::Oxygen,       RequestMember::Flow,
-    RequestMember::Chlorine,    RequestMember::Turbidity,    RequestMember::DualResistivity,
-    RequestMember::MultiUnit,   RequestMember::Oxidant};
-
 // The requests on a fake line that answers like station 3, with 100 ms waits.
 class Requests : public ::testing::Test {
  protected:
@@ -118,20 +112,6 @@ class Requests : public ::testing::Test {
   MeasurementRequests requests{line, results};
   const Bytes good = ReadReply(3, {0x0002, 0, 0, 700, 250, 0, 0, 0});
 };
-
-TEST_F(Requests, EveryMemberFlushesThenSendsTheSameRequest) {
-  line.SetResponder([this](const Bytes&) { return FakeSerialLine::Answer{{2, good}}; });
-  for (RequestMember member : kAllMembers) {
-    EXPECT_TRUE(requests.Request(member, 3, 20).ok()) << static_cast<int>(member);
-  }
-  ASSERT_EQ(line.written().size(), std::size(kAllMembers));
-  for (const Bytes& frame : line.written()) {
-    EXPECT_EQ(frame, (Bytes{0x03, 0x03, 0x00, 0x14, 0x00, 0x08, 0x05, 0xEA}));
-  }
-  for (std::size_t i = 0; i < line.operations().size(); ++i) {
-    EXPECT_STREQ(line.operations()[i], i % 2 == 0 ? "flush" : "write");
-  }
-}
 
 // Late bytes of an earlier reply, and bytes behind a bad one, are let go
 // before the next request.
