@@ -58,12 +58,6 @@ TEST(MqttOptions, SiteNamesMustBeOneTopicLevel) {
   for (const char* good : {"Klärwerk-Nord", "werk.2", "Werk 2", "x"}) EXPECT_EQ(SiteNameProblem(good), "") << good;
   for (const char* bad : {"", "werk/2", "werk+", "#", "$SYS", " werk", "werk ", "werk\t2", "we\x01rk", "\xff"})
     EXPECT_NE(SiteNameProblem(bad), "") << bad;
-  // The default, the host name, is checked like a given name.
-  MqttOptions options;
-  options.url = "mqtt://broker";
-  const MqttConfigResult r = ResolveMqttConfig(options, [](const char*) { return std::nullopt; });
-  ASSERT_TRUE(r.config) << r.problems.front();
-  EXPECT_EQ(r.config->site, HostSiteName());
 }
 
 TEST(MqttOptions, LogInComesFromAPrivateFileOrTheEnvironment) {

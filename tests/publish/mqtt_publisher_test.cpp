@@ -22,7 +22,6 @@ namespace trelvan {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::BrokerSetup;
 using testing::ReceivedMessage;
 using testing::RunningBroker;
 using testing::Subscriber;
@@ -111,7 +110,7 @@ TEST(MqttPublisher, PublishesReadingsAlarmsAndStatusWithTheirFlags) {
 TEST(MqttPublisher, BrokerRestartDrainsTheBoundedQueueInOrderAndPublishNeverWaits) {
   REQUIRE_BROKER();
   TempFolder folder;
-  BrokerSetup setup;
+  testing::BrokerSetup setup;
   setup.persistence = true; // the subscriber's session outlives the restart
   RunningBroker broker(folder.path(), setup);
   ASSERT_TRUE(broker.Start()) << broker.log();
@@ -129,14 +128,12 @@ TEST(MqttPublisher, BrokerRestartDrainsTheBoundedQueueInOrderAndPublishNeverWait
   ASSERT_TRUE(testing::WaitFor([&] { return !publisher.Stats().connected; }, 5000));
   std::chrono::nanoseconds longest{0};
   for (std::int64_t pass = before + 1; pass <= before + during; ++pass) {
-    const Reading reading = PhReading(pass);
     const auto start = std::chrono::steady_clock::now();
-    publisher.Publish(reading);
+    publisher.Publish(PhReading(pass));
     longest = std::max(longest, std::chrono::steady_clock::now() - start);
   }
-  const MqttPublisherStats waiting = publisher.Stats();
-  EXPECT_EQ(waiting.queued, capacity);
-  EXPECT_EQ(waiting.dropped, 50u);
+  EXPECT_EQ(publisher.Stats().queued, capacity);
+  EXPECT_EQ(publisher.Stats().dropped, 50u);
   // A connection attempt in the caller would take a second or more.
   EXPECT_LT(longest, 100ms) << std::chrono::duration_cast<std::chrono::microseconds>(longest).count() << " us";
 
@@ -181,16 +178,14 @@ TEST(MqttPublisher, TlsWithTheSitesCaAndLogInWithAPasswordFile) {
       "-out broker.pem -days 2 -extfile san.ext && mosquitto_passwd -c -b passwd pumpe geheim";
   ASSERT_EQ(std::system(("(" + make + ") >/dev/null 2>&1").c_str()), 0) << make;
 
-  BrokerSetup tls;
+  testing::BrokerSetup tls, login;
   tls.certFile = f + "/broker.pem";
   tls.keyFile = f + "/broker.key";
-  TempFolder tlsFolder;
-  RunningBroker tlsBroker(tlsFolder.path(), tls);
-  ASSERT_TRUE(tlsBroker.Start()) << tlsBroker.log();
-  BrokerSetup login;
   login.allowAnonymous = false;
   login.passwordFile = f + "/passwd";
-  TempFolder loginFolder;
+  TempFolder tlsFolder, loginFolder;
+  RunningBroker tlsBroker(tlsFolder.path(), tls);
+  ASSERT_TRUE(tlsBroker.Start()) << tlsBroker.log();
   RunningBroker loginBroker(loginFolder.path(), login);
   ASSERT_TRUE(loginBroker.Start()) << loginBroker.log();
 
