@@ -28,7 +28,7 @@ TEST(MqttOptions, BrokerUrlsAreParsedOrRefusedWithAReason) {
       {"mqtts://10.0.0.5", BrokerAddress{true, "10.0.0.5", 8883}},
       {" mqtt://[::1]:1884 ", BrokerAddress{false, "::1", 1884}},
       {"", std::nullopt, "keine Broker-Adresse"},
-      {"tcp://broker:1883", std::nullopt, "beginnt nicht mit"},
+      {"broker:1883", std::nullopt, "beginnt nicht mit"},
       {"mqtt://", std::nullopt, "keinen Rechner"},
       {"mqtt://broker:0", std::nullopt, "1 bis 65535"},
       {"mqtt://broker:65536", std::nullopt, "1 bis 65535"},

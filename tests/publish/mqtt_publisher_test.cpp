@@ -209,16 +209,12 @@ TEST(MqttPublisher, TlsWithTheSitesCaAndLogInWithAPasswordFile) {
     config.credentials = c.credentials;
     MqttPublisher publisher(config);
     publisher.Publish(PhReading(1));
-    if (!c.failurePart) {
-      EXPECT_TRUE(testing::WaitFor([&] { return publisher.Stats().acknowledged >= 2; }, 5000)) << Joined(publisher.TakeNotices());
-      continue;
-    }
     std::string notices;
     EXPECT_TRUE(testing::WaitFor([&] {
       notices += Joined(publisher.TakeNotices());
-      return notices.find(c.failurePart) != std::string::npos;
+      return c.failurePart ? notices.find(c.failurePart) != std::string::npos : publisher.Stats().acknowledged >= 2;
     }, 5000)) << notices;
-    EXPECT_EQ(publisher.Stats().acknowledged, 0u);
+    if (c.failurePart) { EXPECT_EQ(publisher.Stats().acknowledged, 0u); }
   }
 }
 
