@@ -5,8 +5,6 @@
 
 #include <QProcess>
 
-#include <cstdint>
-#include <cstdlib>
 #include <string>
 
 #if defined(__unix__)
@@ -18,6 +16,7 @@
 #include "core/channel_table.h"
 #include "core/serial_settings.h"
 #include "core/text_file.h"
+#include "logger/logger_file_builder.h"
 #include "support/cli_processes.h"
 #include "support/temp_folder.h"
 
@@ -74,37 +73,6 @@ TEST(FilesUnderStress, ProcessKilledWhileSavingLeavesTheOldFilesIntact) {
   EXPECT_EQ(loaded.channels, changed.channels);
 }
 
-// A logger file of `records` records of one pH channel.
-std::string LoggerFile(int records) {
-  std::string bytes(58, '\0');
-  bytes.replace(0, 16, "BECKEN 1        ");
-  bytes.replace(18, 16, "                ");
-  bytes.replace(36, 2, "03");
-  for (int k = 0; k < records; ++k) {
-    std::string r(21, '\0');
-    r[0] = 0x25; r[1] = 0x03; r[2] = 0x12; r[3] = 0x09; r[4] = static_cast<char>(k % 60);
-    r[9] = static_cast<char>(k & 0xFF); r[10] = 0x02; r[11] = static_cast<char>(0xD7);
-    bytes += r;
-  }
-  return bytes;
-}
-
-struct ExportRun {
-  int exitCode = -1;
-  QString out, err;
-};
-
-ExportRun Export(const QString& logFile, const QString& outDir, const QString& mode = "--replace") {
-  QProcess p;
-  p.start(testing::CliPath(), {"export", logFile, "--out-dir", outDir, mode});
-  ExportRun run;
-  if (!p.waitForFinished(30000)) return run;
-  run.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-  run.out = QString::fromUtf8(p.readAllStandardOutput());
-  run.err = QString::fromUtf8(p.readAllStandardError());
-  return run;
-}
-
 // A small file system of its own; needs the right to mount (root in CI).
 class SmallDisk {
  public:
@@ -123,43 +91,49 @@ class SmallDisk {
 };
 
 // The disk fills half-way: a new file never appears, an appended one goes
-// back to its old length, and the message says why in German.
-TEST(FilesUnderStress, ExportOntoAFullDiskStopsWithAClearMessage) {
+// back to its old length, and the message says why in German. Into a folder
+// that cannot be written, nothing is created.
+TEST(FilesUnderStress, ExportOntoAFullOrReadOnlyDiskStopsWithAClearMessageAndLeavesTheFiles) {
   if (!testing::CliBuilt()) GTEST_SKIP() << "trelvan-cli not built";
-  TempFolder dir;
-  dir.write("big.log", LoggerFile(6000)); // about 150 KB of text out
-  SmallDisk disk(dir / "disk", "size=64k");
-  if (!disk.mounted()) GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
-  const QString out = QString::fromStdString((dir / "disk").string());
-  const QString log = QString::fromStdString((dir / "big.log").string());
-  for (const char* mode : {"--replace", "--append"}) {
-    if (std::string(mode) == "--append") dir.write("disk/pH_BECKEN 1.xls", "old");
-    const std::string before = dir.read("disk/pH_BECKEN 1.xls");
-    const ExportRun run = Export(log, out, mode);
-    EXPECT_NE(run.exitCode, 0) << run.out.toStdString();
-    EXPECT_TRUE(run.err.contains("pH_BECKEN 1.xls")) << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains("Datenträger voll")) << run.err.toStdString();
-    EXPECT_FALSE(run.out.contains("Datensätze geschrieben")) << run.out.toStdString();
-    EXPECT_EQ(dir.read("disk/pH_BECKEN 1.xls"), before) << mode;
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "disk"),
-                            std::filesystem::directory_iterator()),
-              before.empty() ? 0 : 1)
-        << mode;
+  struct Case {
+    const char* name;
+    const char* mountOptions;
+    const char* mode;
+    const char* before; // the output file before, nullptr: none
+    const char* why;    // in the message, besides the file's name
+  };
+  testing::LoggerFileBuilder log; // about 150 KB of text out
+  log.channel1("03", "BECKEN 1", 0);
+  testing::RecordBytes r;
+  r.primary1 = 725;
+  r.secondary1 = 215;
+  for (int k = 0; k < 6000; ++k) log.record(r);
+  const Case cases[] = {
+      {"full, replacing", "size=64k", "--replace", nullptr, "Datenträger voll"},
+      {"full, appending", "size=64k", "--append", "old", "Datenträger voll"},
+      {"read-only", "ro,size=64k", "--replace", nullptr, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder dir;
+    dir.write("big.log", log.bytes());
+    SmallDisk disk(dir / "disk", c.mountOptions);
+    if (!disk.mounted()) GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    if (c.before) dir.write("disk/pH_BECKEN 1.xls", c.before);
+    QProcess p;
+    p.start(testing::CliPath(), {"export", QString::fromStdString((dir / "big.log").string()), "--out-dir",
+                                 QString::fromStdString((dir / "disk").string()), c.mode});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    const QString out = QString::fromUtf8(p.readAllStandardOutput()), err = QString::fromUtf8(p.readAllStandardError());
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_NE(p.exitCode(), 0) << out.toStdString();
+    EXPECT_TRUE(err.contains("pH_BECKEN 1.xls")) << err.toStdString();
+    EXPECT_TRUE(err.contains(c.why)) << err.toStdString();
+    EXPECT_FALSE(out.contains("Datensätze geschrieben")) << out.toStdString();
+    EXPECT_EQ(dir.read("disk/pH_BECKEN 1.xls"), c.before ? c.before : "");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "disk"), std::filesystem::directory_iterator()),
+              c.before ? 1 : 0);
   }
-}
-
-TEST(FilesUnderStress, ExportIntoAFolderThatCannotBeWrittenCreatesNothing) {
-  if (!testing::CliBuilt()) GTEST_SKIP() << "trelvan-cli not built";
-  TempFolder dir;
-  dir.write("small.log", LoggerFile(3));
-  SmallDisk disk(dir / "readonly", "ro,size=64k");
-  if (!disk.mounted()) GTEST_SKIP() << "cannot mount a read-only tmpfs here (needs root)";
-  const QString out = QString::fromStdString((dir / "readonly").string());
-  const ExportRun run = Export(QString::fromStdString((dir / "small.log").string()), out);
-  EXPECT_NE(run.exitCode, 0);
-  EXPECT_TRUE(run.err.contains("pH_BECKEN 1.xls")) << run.err.toStdString();
-  EXPECT_FALSE(run.out.contains("Datensätze geschrieben"));
-  EXPECT_TRUE(std::filesystem::is_empty(dir / "readonly"));
 }
 
 #endif

@@ -12,7 +12,6 @@
 
 #include <string>
 
-#include "core/channel_table.h"
 #include "stress/request_log.h"
 #include "support/cli_processes.h"
 #include "support/soak.h"
@@ -34,12 +33,7 @@ std::string CaseName(const ::testing::TestParamInfo<LateCase>& info) {
 
 // Station 5 (healthy, redox) is asked first; station 3 carries pH on its
 // Master block and flow on its Ext. block and always answers late.
-struct Channel {
-  int station;
-  int base;
-  int typeIndex;
-};
-constexpr Channel kChannels[] = {{5, 0, 3}, {3, 0, 2}, {3, 20, 5}};
+const std::vector<testing::PolledChannel> kChannels{{5, 0, 3}, {3, 0, 2}, {3, 20, 5}};
 
 class LateReplies : public ::testing::TestWithParam<LateCase> {};
 
@@ -50,13 +44,7 @@ TEST_P(LateReplies, AreNeverShownAndTheHealthyStationIsAlwaysRead) {
   const int passes = testing::kSoak ? 20 : 6;
 
   testing::TempFolder dir;
-  ChannelTable table;
-  for (int i = 0; i < 3; ++i) {
-    const Channel& c = kChannels[i];
-    table[i] = {1, static_cast<std::int16_t>(c.typeIndex), std::to_string(c.station), "K", c.base == 0, c.base != 0};
-  }
-  ASSERT_TRUE(SaveChannelTable(table, dir.path()).ok());
-  dir.write("scenario.txt", "5 master redox\n3 master pH\n3 ext flow\n");
+  ASSERT_TRUE(testing::SavePolledChannels(kChannels, dir));
   const QString folder = QString::fromStdString(dir.path().string());
   // No random faults ("0:0"), but every reply carries its request's number
   // in the temperature register, so no two replies look alike.
@@ -78,9 +66,9 @@ TEST_P(LateReplies, AreNeverShownAndTheHealthyStationIsAlwaysRead) {
   int healthyRead = 0, heldBack = 0;
   for (const QByteArray& line : lines) {
     const QJsonObject o = QJsonDocument::fromJson(line).object();
-    const Channel& c = kChannels[o.value("channel").toInt()];
+    const testing::PolledChannel& c = kChannels.at(static_cast<std::size_t>(o.value("channel").toInt()));
     const std::string text = o.value("text").toString().toStdString();
-    const testing::LoggedRequest* request = requests.Next(c.station, c.base);
+    const testing::LoggedRequest* request = requests.Next(c.station, c.registerBase);
     SCOPED_TRACE(line.toStdString());
     if (c.station == 5) {
       ASSERT_NE(request, nullptr);
@@ -90,7 +78,7 @@ TEST_P(LateReplies, AreNeverShownAndTheHealthyStationIsAlwaysRead) {
     } else {
       EXPECT_FALSE(o.value("ok").toBool()) << "a reply " << delayMs << " ms late is never shown";
       EXPECT_EQ(text, "Außer Betrieb");
-      if (c.base == 20) {
+      if (c.registerBase == 20) {
         EXPECT_EQ(request, nullptr) << "the Ext. block is held back after the Master block's time-out";
         EXPECT_EQ(o.value("error").toString(), "held-back");
         heldBack += request == nullptr;

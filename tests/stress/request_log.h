@@ -1,19 +1,45 @@
 #pragma once
-// What the simulator's --log says about each request it received, and the
-// label text the poller must show for a reply carrying those registers.
+// The channels a line run polls, what the simulator's --log says about each
+// request it received, and the label text the poller must show for a reply
+// carrying those registers.
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "comm/measurement_decoding.h"
 #include "core/catalogue.h"
+#include "core/channel_table.h"
 #include "core/live_display.h"
 #include "sim/rtu_slave_frames.h"
+#include "support/temp_folder.h"
 
 namespace trelvan::testing {
+
+struct PolledChannel {
+  int station;
+  int registerBase; // 0: the Master block, 20: the Ext. block
+  int typeIndex;
+};
+
+// Channel i of the table polls channels[i]; "scenario.txt" has the simulator
+// serve each of them.
+inline bool SavePolledChannels(const std::vector<PolledChannel>& channels, TempFolder& dir) {
+  ChannelTable table;
+  std::string scenario;
+  for (std::size_t i = 0; i < channels.size(); ++i) {
+    const PolledChannel& c = channels[i];
+    const bool master = c.registerBase == 0;
+    table[static_cast<int>(i)] = {1, static_cast<std::int16_t>(c.typeIndex), std::to_string(c.station),
+                                  "K" + std::to_string(i), master, !master};
+    scenario += std::to_string(c.station) + (master ? " master " : " ext ") + std::to_string(c.typeIndex) + "\n";
+  }
+  dir.write("scenario.txt", scenario);
+  return SaveChannelTable(table, dir.path()).ok();
+}
 
 struct LoggedRequest {
   long sequence = 0;
@@ -65,7 +91,6 @@ class RequestMatcher {
     return &r;
   }
   std::size_t unmatched() const { return log_.size() - next_; }
-  const std::vector<LoggedRequest>& log() const { return log_; }
 
  private:
   std::vector<LoggedRequest> log_;
