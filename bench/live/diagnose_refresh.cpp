@@ -15,20 +15,13 @@
 #include <cstring>
 #include <string>
 
-#include "core/prompter.h"
+#include "bench_prompter.h"
 #include "live/station.h"
 #include "ui/diagnose_window.h"
 
 namespace {
 
-class SilentPrompter : public trelvan::Prompter {
- public:
-  using Prompter::ask;
-  using Prompter::tell;
-  void tell(trelvan::PromptIcon, const std::string&, const std::string&) override {}
-  bool ask(trelvan::PromptIcon, const std::string&, const std::string&, trelvan::PromptDefault) override { return false; }
-  void beep() override {}
-};
+using trelvan::bench::SilentPrompter;
 
 double CpuSeconds() {
   timespec t{};

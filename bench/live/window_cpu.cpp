@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_prompter.h"
 #include "comm/qt_serial_line.h"
 #include "core/channel_table.h"
 #include "core/serial_settings.h"
@@ -32,16 +33,7 @@
 
 namespace {
 
-class SilentPrompter : public trelvan::Prompter {
- public:
-  using Prompter::ask;
-  using Prompter::tell;
-  void tell(trelvan::PromptIcon, const std::string& text, const std::string&) override {
-    std::fprintf(stderr, "%s\n", text.c_str());
-  }
-  bool ask(trelvan::PromptIcon, const std::string&, const std::string&, trelvan::PromptDefault) override { return false; }
-  void beep() override {}
-};
+using trelvan::bench::SilentPrompter;
 
 double ProcessCpuSeconds() {
   rusage usage{};
