@@ -57,18 +57,29 @@ class MeasurementWindowTest : public ::testing::Test {
   std::unique_ptr<F_Mesure> windowPtr;
 };
 
-TEST_F(MeasurementWindowTest, LoadOpensTheLineAndAStopBetweenPassesClosesItAndTheWindowWithABeep) {
-  int unloads = 0;
+// The close question: No keeps polling, Yes ends the program. Abrechen
+// between passes closes the line and the window with a beep.
+TEST_F(MeasurementWindowTest, CaptionsTheCloseQuestionAndAStopBetweenPasses) {
+  int unloads = 0, quits = 0;
   QObject::connect(&window(), &F_Mesure::unloaded, [&] { ++unloads; });
+  QObject::connect(&window(), &F_Mesure::quitRequested, [&] { ++quits; });
   Start(20);
   EXPECT_EQ(window().windowTitle(), "TRELVAN   V 2.19 [ Messung ]");
   EXPECT_EQ(window().findChild<QPushButton*>("Commande1")->text(), "Abrechen");
   EXPECT_EQ(window().findChild<QLabel*>("Etiquette2_0")->text(), "messung verfolgung");
-  EXPECT_TRUE(line.IsOpen());
   EXPECT_TRUE(value(1)->isVisible());
   EXPECT_FALSE(value(0)->isVisible());
   ASSERT_TRUE(WaitFor([&] { return !value(1)->text().isEmpty(); }));
   EXPECT_EQ(value(1)->text(), "7.02 pH     21.5  °C");
+
+  prompter.answers = {false};
+  window().close();
+  ASSERT_EQ(prompter.messages.size(), 1u);
+  EXPECT_EQ(prompter.messages[0].text, "Wollen sie die Anvendung verlassen ?");
+  EXPECT_EQ(prompter.messages[0].title, "TRELVAN   V 2.19 [ Messung ]");
+  EXPECT_TRUE(window().isVisible());
+  EXPECT_TRUE(window().Minuterie1()->isActive());
+
   ASSERT_TRUE(WaitFor([&] { return !station.PollBusy; }));
   window().findChild<QPushButton*>("Commande1")->click();
   EXPECT_FALSE(window().isVisible());
@@ -76,6 +87,13 @@ TEST_F(MeasurementWindowTest, LoadOpensTheLineAndAStopBetweenPassesClosesItAndTh
   EXPECT_FALSE(window().Minuterie1()->isActive());
   EXPECT_EQ(prompter.beeps, 1);
   EXPECT_EQ(unloads, 1);
+
+  Start(20);
+  prompter.answers = {true};
+  window().close();
+  EXPECT_EQ(quits, 1);
+  EXPECT_FALSE(line.IsOpen());
+  EXPECT_FALSE(window().Minuterie1()->isActive());
 }
 
 // The click arrives while channel 1's reply is awaited (the wait runs the
@@ -117,27 +135,6 @@ TEST_F(MeasurementWindowTest, ProgramEndDuringAPassUnloadsSilently) {
   EXPECT_FALSE(line.IsOpen());
   EXPECT_FALSE(window().Minuterie1()->isActive());
   EXPECT_EQ(prompter.beeps, 0);
-}
-
-TEST_F(MeasurementWindowTest, CloseQuestionNoKeepsPollingYesEndsTheProgram) {
-  Start(20);
-  int quits = 0;
-  QObject::connect(&window(), &F_Mesure::quitRequested, [&] { ++quits; });
-
-  prompter.answers = {false};
-  window().close();
-  ASSERT_EQ(prompter.messages.size(), 1u);
-  EXPECT_EQ(prompter.messages[0].text, "Wollen sie die Anvendung verlassen ?");
-  EXPECT_EQ(prompter.messages[0].title, "TRELVAN   V 2.19 [ Messung ]");
-  EXPECT_TRUE(window().isVisible());
-  EXPECT_TRUE(window().Minuterie1()->isActive());
-  EXPECT_EQ(quits, 0);
-
-  prompter.answers = {true};
-  window().close();
-  EXPECT_EQ(quits, 1);
-  EXPECT_FALSE(line.IsOpen());
-  EXPECT_FALSE(window().Minuterie1()->isActive());
 }
 
 // A line that cannot be opened, or that is lost while measuring, is said in
