@@ -96,45 +96,38 @@ TEST_F(MeasurementWindowTest, CaptionsTheCloseQuestionAndAStopBetweenPasses) {
   EXPECT_FALSE(window().Minuterie1()->isActive());
 }
 
-// The click arrives while channel 1's reply is awaited (the wait runs the
-// event loop, and ticks fall due): the line stays open until that channel is
-// done, channel 2 is not asked, and the tick after the pass completes the stop.
-TEST_F(MeasurementWindowTest, StopDuringAPassIsCompletedByTheNextTick) {
+// The click or the program's end arrives while channel 1's reply is awaited.
+// A stop leaves the line open until that channel is done, channel 2 is not
+// asked, and the tick after the pass completes the stop with a beep; the
+// program's end cuts the wait short and unloads silently.
+TEST_F(MeasurementWindowTest, StopOrProgramEndDuringAPass) {
   RepliesAfter(60);
   station.channelTable[2] = {1, 2, "6", "Ablauf", true, false};
-  Start(10);
-  bool busyAtClick = false, openAfterClick = false, shownAfterClick = false;
-  QTimer::singleShot(40, [&] {
-    busyAtClick = station.PollBusy;
-    window().StopAction();
-    openAfterClick = line.IsOpen();
-    shownAfterClick = window().isVisible();
-  });
-  ASSERT_TRUE(WaitFor([&] { return !window().isVisible(); }));
-  EXPECT_TRUE(busyAtClick);
-  EXPECT_TRUE(openAfterClick);
-  EXPECT_TRUE(shownAfterClick);
-  EXPECT_FALSE(line.IsOpen());
-  EXPECT_FALSE(value(1)->text().isEmpty()); // the running channel's label was written
-  EXPECT_TRUE(value(2)->text().isEmpty());
-  EXPECT_EQ(line.written().size(), 1u);
-  EXPECT_EQ(prompter.beeps, 1);             // the tick that completes the stop unloads with a beep
-}
-
-TEST_F(MeasurementWindowTest, ProgramEndDuringAPassUnloadsSilently) {
-  RepliesAfter(60);
-  Start(10);
-  bool busyAtEnd = false, ended = false;
-  QTimer::singleShot(40, [&] { // inside the reply wait
-    busyAtEnd = station.PollBusy;
-    window().Shutdown();
-    ended = true;
-  });
-  ASSERT_TRUE(WaitFor([&] { return ended && !station.PollBusy; }));
-  EXPECT_TRUE(busyAtEnd);
-  EXPECT_FALSE(line.IsOpen());
-  EXPECT_FALSE(window().Minuterie1()->isActive());
-  EXPECT_EQ(prompter.beeps, 0);
+  for (bool end : {false, true}) {
+    SCOPED_TRACE(end ? "program end" : "stop");
+    station.StopRequested = false; // as the main window does before a measurement
+    const std::size_t writes = line.written().size();
+    const int beeps = prompter.beeps;
+    Start(10);
+    bool busy = false, openAndShown = false, done = false;
+    QTimer::singleShot(40, [&] {
+      busy = station.PollBusy;
+      end ? window().Shutdown() : window().StopAction();
+      openAndShown = line.IsOpen() && window().isVisible();
+      done = true;
+    });
+    ASSERT_TRUE(WaitFor([&] { return end ? done && !station.PollBusy : !window().isVisible(); }));
+    EXPECT_TRUE(busy);
+    EXPECT_EQ(openAndShown, !end);
+    EXPECT_FALSE(line.IsOpen());
+    EXPECT_FALSE(window().Minuterie1()->isActive());
+    EXPECT_EQ(prompter.beeps - beeps, end ? 0 : 1);
+    if (!end) {
+      EXPECT_FALSE(value(1)->text().isEmpty()); // the running channel's label was written
+      EXPECT_TRUE(value(2)->text().isEmpty());
+      EXPECT_EQ(line.written().size() - writes, 1u);
+    }
+  }
 }
 
 // A line that cannot be opened, or that is lost while measuring, is said in
