@@ -23,27 +23,18 @@ ChannelTable SampleTable() {
 }
 
 TEST(ChannelFile, WritesTheStationsLayoutInWindows1252AndReadsEveryFieldBack) {
-  ChannelTable t;
-  t[0] = {1, 2, "3", "A", true, false};
-  t[2] = {0, -1, "", "", false, true};
-  const auto f = FormatChannelFile(t);
-  ASSERT_TRUE(f.status.ok()) << f.status.message;
-  EXPECT_EQ(f.bytes,
-            "1,2\r\n\"3\",\"A\"\r\n"
-            "0,-1\r\n\"\",\"\"\r\n"
-            "0,-1\r\n\"\",\"\"\r\n"
-            "0,-1\r\n\"\",\"\"\r\n"
-            "#TRUE#,#TRUE#,#FALSE#,#TRUE#\r\n"
-            "#FALSE#,#FALSE#,#TRUE#,#FALSE#\r\n");
-
   TempFolder dir;
   ASSERT_TRUE(SaveChannelTable(SampleTable(), dir.path()).ok());
-  EXPECT_NE(dir.read("config.txt").find("\"Zulauf, S\xFC" "d \""), std::string::npos);
-  EXPECT_NE(dir.read("config.txt").find("\x80 Ende"), std::string::npos);
+  EXPECT_EQ(dir.read("config.txt"),
+            "1,2\r\n\"3\",\"Becken 1\"\r\n"
+            "0,5\r\n\" 4, \",\"Zulauf, S\xFC" "d \"\r\n"
+            "1,-1\r\n\"\",\"\"\r\n"
+            "2,15\r\n\"14\",\"\x80 Ende\"\r\n"
+            "#TRUE#,#FALSE#,#FALSE#,#TRUE#\r\n"
+            "#FALSE#,#TRUE#,#FALSE#,#FALSE#\r\n");
   ChannelTable loaded;
   ASSERT_TRUE(LoadChannelTable(loaded, dir.path()).ok());
   EXPECT_EQ(loaded.channels, SampleTable().channels);
-  EXPECT_FALSE(IsMasterChannel(loaded, 2));
 }
 
 // Line breaks and blanks carry no meaning; the first flag line is Master, the
@@ -72,51 +63,21 @@ TEST(ChannelFile, FieldsAreReadInOrderWhateverTheLineStructure) {
   EXPECT_FALSE(IsMasterChannel(t, -1));
 }
 
-TEST(ChannelFile, BadFilesAreReportedWithLineAndFieldAndNeverRewritten) {
-  struct Case {
-    const char* bytes;
-    const char* where;
-  };
-  const Case cases[] = {
-      {"1,2\r\n\"3\",\"A\"\r\n", "Zeile 3"},                        // short
-      {"70000,2\r\n", "Auswahl von Kanal 0"},                        // check state out of range
-      {"1,99\r\n", "Messung Typ von Kanal 0"},                       // type index out of range
-      {"1,x\r\n", "Zeile 1, Messung Typ"},
-      {"1,2\r\n\"3,\"A\r\n", "Zeile"},                               // unterminated quote
-  };
-  for (const auto& c : cases) {
-    TempFolder dir;
-    dir.write("config.txt", c.bytes);
-    ChannelTable t;
-    const auto status = LoadChannelTable(t, dir.path());
-    EXPECT_EQ(status.kind, ConfigStatus::Kind::Invalid) << c.bytes;
-    EXPECT_NE(status.message.find("config.txt"), std::string::npos) << status.message;
-    EXPECT_NE(status.message.find(c.where), std::string::npos) << status.message;
-    EXPECT_EQ(dir.read("config.txt"), c.bytes);
-  }
-  // A number its field cannot take is refused, not wrapped; the fields after it are read.
-  ChannelTable t;
-  const std::string bytes = FormatChannelFile(SampleTable()).bytes;
-  EXPECT_EQ(ParseChannelFile(t, "1,99" + bytes.substr(bytes.find("\r\n"))).kind, ConfigStatus::Kind::Invalid);
-  EXPECT_EQ(t[0].typeIndex, -1);
-  EXPECT_EQ(t[0].stationAddress, "3");
-  EXPECT_EQ(t.channels[3], SampleTable().channels[3]);
-}
-
 // Fields are read in order, so a missing line shifts every later field into
 // the wrong place; only a field of the wrong kind shows it. From there on
 // nothing is used: no channel is polled with another channel's type or station.
+// Loading never rewrites the file.
 TEST(ChannelFile, AFieldMissingOrOfTheWrongKindSwitchesOffItsChannelAndAllAfter) {
   struct Case {
     int line;                  // 1..10
-    std::string replacement;   // "-" deletes the line
+    std::string replacement;   // "-" deletes the line, "END" ends the file before it
     int firstUnread;           // channel
     const char* where;
   };
   const Case cases[] = {
       {2, "-", 0, "Zeile 2, Adresse von Kanal 0"},      // address reads the next number
       {3, "-", 1, "Zeile 3, Auswahl von Kanal 1"},      // check state reads a text
-      {5, "\"1\",-1", 2, "Zeile 5, Auswahl von Kanal 2"},
+      {3, "END", 1, "Zeile 3"},
       {6, "\"\"," + std::string(60000, 'x'), 2, "Merkzeichen von Kanal 2"}, // huge bad field
       {8, "\"14\"", 3, "Zeile 9, Merkzeichen von Kanal 3"}, // marker reads a flag
       {8, "\"14\",\"open", 3, "Merkzeichen von Kanal 3"},
@@ -131,11 +92,13 @@ TEST(ChannelFile, AFieldMissingOrOfTheWrongKindSwitchesOffItsChannelAndAllAfter)
 
   for (const Case& c : cases) {
     std::string file;
-    for (int n = 1; n <= 10; ++n)
+    for (int n = 1; n <= 10 && !(n == c.line && c.replacement == "END"); ++n)
       if (n != c.line || c.replacement != "-")
         file += (n == c.line ? c.replacement : lines[static_cast<std::size_t>(n - 1)]) + "\r\n";
+    TempFolder dir;
+    dir.write("config.txt", file);
     ChannelTable t = sample;
-    const auto status = ParseChannelFile(t, file);
+    const auto status = LoadChannelTable(t, dir.path());
     SCOPED_TRACE(c.where);
     EXPECT_EQ(status.kind, ConfigStatus::Kind::Invalid);
     EXPECT_NE(status.message.find("config.txt"), std::string::npos) << status.message;
@@ -145,6 +108,29 @@ TEST(ChannelFile, AFieldMissingOrOfTheWrongKindSwitchesOffItsChannelAndAllAfter)
     auto read = [](const ChannelConfig& ch) { return std::tie(ch.enabled, ch.typeIndex, ch.stationAddress, ch.marker); };
     for (int i = 0; i < c.firstUnread; ++i) EXPECT_EQ(read(t[i]), read(sample[i])) << i;
     for (int i = c.firstUnread; i < kChannelCount; ++i) EXPECT_EQ(t[i], ChannelConfig{}) << i;
+    EXPECT_EQ(dir.read("config.txt"), file);
+  }
+}
+
+// A number its field cannot take is refused, not wrapped (70000 would be 4464);
+// the fields after it are read.
+TEST(ChannelFile, ANumberItsFieldCannotTakeIsRefusedAndTheFieldsAfterItAreRead) {
+  const struct {
+    const char* first;
+    const char* where;
+    std::int16_t enabled, typeIndex;
+  } cases[] = {{"70000,2", "Auswahl von Kanal 0", 0, 2}, {"1,99", "Messung Typ von Kanal 0", 1, -1}};
+  const ChannelTable sample = SampleTable();
+  const std::string rest = FormatChannelFile(sample).bytes.substr(3); // after "1,2"
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first);
+    ChannelTable t;
+    const auto status = ParseChannelFile(t, c.first + rest);
+    EXPECT_EQ(status.kind, ConfigStatus::Kind::Invalid);
+    EXPECT_NE(status.message.find(c.where), std::string::npos) << status.message;
+    EXPECT_EQ(std::tie(t[0].enabled, t[0].typeIndex), std::tie(c.enabled, c.typeIndex));
+    EXPECT_EQ(std::tie(t[0].stationAddress, t[0].marker), std::tie(sample[0].stationAddress, sample[0].marker));
+    for (int i = 1; i < kChannelCount; ++i) EXPECT_EQ(t[i], sample[i]) << i;
   }
 }
 

@@ -12,7 +12,9 @@ namespace {
 using V = std::vector<ReadingValue>;
 
 // A channel's label text and the numbers behind it, scaled as the label
-// scales them, in the unit the range code or the reply gives.
+// scales them, in the unit the range code or the reply gives. The common
+// types, the caller's separator and the failure texts are read end to end
+// in the poll command's and the poll cycle's tests.
 TEST(LiveDisplay, LabelTextAndItsNumbersFollowTheTypesRule) {
   struct Case {
     const char* name;
@@ -20,15 +22,10 @@ TEST(LiveDisplay, LabelTextAndItsNumbersFollowTheTypesRule) {
     std::function<void(SharedResults&)> set; // on a temperature of 21.5
     std::string label;
     std::optional<V> values = std::nullopt; // none: not checked
-    const char* separator = ".";
   };
   const Case cases[] = {
-      {"resistivity kOhm", 0, [](SharedResults& r) { r.ResistivityRange = 2; r.ResistivityRaw = 1234; },
-       "1.234 kOhm 21.5 °C", V{{"main", 1.234, "kOhm"}, {"temperature", 21.5, "°C"}}},
       {"unknown range: placeholder and no number", 0, [](SharedResults& r) { r.ResistivityRange = 0; },
        "  __   21.5 °C", V{{"main", std::nullopt, ""}, {"temperature", 21.5, "°C"}}},
-      {"the separator is the caller's", 0, [](SharedResults& r) { r.ResistivityRange = 1; r.ResistivityRaw = 5; },
-       "0,5 Ohm 21,5 °C", std::nullopt, ","},
       {"NaCl: a % pattern scales by 100", 8, [](SharedResults& r) { r.Temperature = 20; r.ConductivityRaw = 1234; },
        " 123.4  %     20.0  °C", V{{"main", 123.4, "%"}, {"temperature", 20, "°C"}}},
       {"oxygen: only the lowest bit of the unit selects the row", 4,
@@ -36,9 +33,6 @@ TEST(LiveDisplay, LabelTextAndItsNumbersFollowTheTypesRule) {
        "    084.5  %      20.0  °C", V{{"main", 84.5, "%"}, {"temperature", 20, "°C"}}},
       {"oxygen mg/l", 4, [](SharedResults& r) { r.Temperature = 20; r.OxygenUnit = 1; r.OxygenRaw = 845; },
        "    8.45  mg/l   20.0  °C", V{{"main", 8.45, "mg/l"}, {"temperature", 20, "°C"}}},
-      {"turbidity: the unit the reply names", 12,
-       [](SharedResults& r) { r.Temperature = -2; r.TurbidityPointCode = 2; r.TurbidityUnit = "NTU"; r.TurbidityRaw = 1234; },
-       " 12.34  NTU     -2.0  °C", V{{"main", 12.34, "NTU"}, {"temperature", -2, "°C"}}},
       {"458", 14, [](SharedResults& r) { r.Temperature = -2; r.MultiUnitPointCode = 4; r.MultiUnitUnit = "°C"; r.MultiUnitRaw = 250; },
        " 250  °C     -2.0  °C"},
       {"731 with an unknown point code: placeholder, no unit", 15,
@@ -50,9 +44,6 @@ TEST(LiveDisplay, LabelTextAndItsNumbersFollowTheTypesRule) {
       {"conductivity range 4 is divided", 1,
        [](SharedResults& r) { r.Temperature = 20; r.ConductivityRange = 4; r.ConductivityRaw = 12; },
        " 0.012  mS     20.0  °C"},
-      {"pH", 2, [](SharedResults& r) { r.Temperature = 25; r.PhValue = 7.02; },
-       "7.02 pH     25.0  °C", V{{"main", 7.02, "pH"}, {"temperature", 25, "°C"}}},
-      {"redox", 3, [](SharedResults& r) { r.Temperature = 25; r.RedoxValue = -120; }, "-120 mV     25.0  °C"},
       {"chlorine", 6, [](SharedResults& r) { r.Temperature = 25; r.ChlorineValue = 0.5; }, "0.500 mg/l   25.0  °C"},
       {"flow: both counters on their own lines, digits that are no number shown as read", 5,
        [](SharedResults& r) {
@@ -77,17 +68,12 @@ TEST(LiveDisplay, LabelTextAndItsNumbersFollowTheTypesRule) {
     SharedResults r;
     r.Temperature = 21.5;
     c.set(r);
-    EXPECT_EQ(BuildLiveLabelText(c.typeIndex, r, c.separator), c.label);
+    EXPECT_EQ(BuildLiveLabelText(c.typeIndex, r, "."), c.label);
     if (c.values) {
       EXPECT_EQ(LiveReadingValues(c.typeIndex, r), *c.values);
     }
   }
   EXPECT_EQ(BuildLiveLabelText(-1, SharedResults{}, "."), "");
-}
-
-TEST(LiveDisplay, FailureTexts) {
-  EXPECT_EQ(FailureText(kRedoxTypeIndex), "Out of order");
-  EXPECT_EQ(FailureText(2), "Außer Betrieb");
 }
 
 } // namespace

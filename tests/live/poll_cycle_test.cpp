@@ -48,8 +48,9 @@ class PollCycleTest : public ::testing::Test {
 
 // Which station an address text names is the address rule's own test; here
 // only that a channel without a station is never sent (not even to the
-// broadcast address 0) and shows its failure.
-TEST_F(PollCycleTest, OnlyEnabledChannelsWithATypeAndAStationAreAskedAndTheTableIsReadEachPass) {
+// broadcast address 0) and shows its failure, that the Ext. block starts at
+// register 20, and that the table is read again for each pass.
+TEST_F(PollCycleTest, OnlyEnabledChannelsWithATypeAndAStationAreAskedAtTheirBlock) {
   Enable(0, 2, "1");
   station.channelTable[0].enabled = 2; // only 1 counts as enabled
   Enable(1, -1, "4");
@@ -61,16 +62,11 @@ TEST_F(PollCycleTest, OnlyEnabledChannelsWithATypeAndAStationAreAskedAndTheTable
   EXPECT_EQ(labels[2], "Außer Betrieb");
   EXPECT_FALSE(station.PollBusy);
 
-  station.channelTable[3].enabled = 0; // switched off in the dialog while measuring
-  Enable(1, 4, "9");
-  cycle.RunPass();
-  EXPECT_EQ(sent, (std::vector<Sent>{{RequestMember::Redox, 5, 0}, {RequestMember::Oxygen, 9, 0}}));
-}
-
-TEST_F(PollCycleTest, ExtChannelsUseRegisterBase20AndMembersFollowTheType) {
-  Enable(0, 0, "3", true);
+  sent.clear(); // changed in the dialog while measuring
+  Enable(0, 0, "3");
   Enable(1, 9, "3", false); // NaOH on the Ext. block
   Enable(2, 13, "6.6abc");  // leading number of the address text, rounded
+  station.channelTable[3].enabled = 0;
   cycle.RunPass();
   EXPECT_EQ(sent, (std::vector<Sent>{{RequestMember::Resistivity, 3, 0},
                                      {RequestMember::Conductivity, 3, 20},
