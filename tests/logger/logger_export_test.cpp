@@ -170,33 +170,28 @@ TEST_F(LoggerExportTest, ExistingOutputIsReplacedAppendedOrLeftAlone) {
   EXPECT_EQ(Read("pH_A.xls"), blockA);
 }
 
-TEST_F(LoggerExportTest, UnusableInputsAndFoldersAreRefusedBeforeAnythingIsWritten) {
+// (An output folder that is missing or no folder: the export command's test.)
+TEST_F(LoggerExportTest, UnusableInputsAreRefusedBeforeAnythingIsWritten) {
   LoggerFileBuilder log;
   log.channel1("03", "A", 0).record({});
   folder.write("station.log", log.bytes());
   folder.write("short.log", log.bytes().substr(0, 57));
-  folder.write("plain.txt", "x");
   fs::create_directories(out);
   struct Case {
-    fs::path loggerFile, outputFolder;
+    fs::path loggerFile;
     const char* separator;
     LoggerResultKind kind;
     const char* says;
   };
   const Case cases[] = {
-      {folder / "missing.log", out, ".", LoggerResultKind::LoggerFileUnreadable, "missing.log"},
-      {out, out, ".", LoggerResultKind::LoggerFileUnreadable, "ist ein Ordner"},
-      {folder / "station.log", folder / "nowhere", ".", LoggerResultKind::OutputFolderUnusable,
-       "nowhere' existiert nicht"},
-      {folder / "station.log", folder / "plain.txt", ".", LoggerResultKind::OutputFolderUnusable,
-       "plain.txt' ist kein Ordner"},
+      {folder / "missing.log", ".", LoggerResultKind::LoggerFileUnreadable, "missing.log"},
+      {out, ".", LoggerResultKind::LoggerFileUnreadable, "ist ein Ordner"},
       // A separator the general rule accepts, but the files cannot hold.
-      {folder / "station.log", out, "٫", LoggerResultKind::BadSeparator, "Windows-1252"},
-      {folder / "short.log", out, ",", LoggerResultKind::NotALoggerFile,
-       "short.log' ist keine Loggerdatei: sie ist 57 Byte"},
+      {folder / "station.log", "٫", LoggerResultKind::BadSeparator, "Windows-1252"},
+      {folder / "short.log", ",", LoggerResultKind::NotALoggerFile, "short.log' ist keine Loggerdatei: sie ist 57 Byte"},
   };
   for (const Case& c : cases) {
-    const ExportResult result = ExportLoggerFile({c.loggerFile, c.outputFolder, c.separator}, {}, {});
+    const ExportResult result = ExportLoggerFile({c.loggerFile, out, c.separator}, {}, {});
     EXPECT_EQ(result.outcome.kind, c.kind) << c.says;
     EXPECT_NE(result.outcome.text.find(c.says), std::string::npos) << result.outcome.text;
   }
