@@ -73,42 +73,32 @@ class ExtractionTest : public ::testing::Test {
   Extraction window{"TRELVAN   V 2.19", ",", prompter};
 };
 
-// The buttons each mode enables are checked through the main window's commands.
-TEST_F(ExtractionTest, Captions) {
-  EXPECT_EQ(Control<QGroupBox>("Frame1")->title(), "Auswahl der Datei");
-  for (const auto& [name, caption] :
-       {std::pair{"Command3", "&Auslesen"}, {"Command1", "Auswahl der &Datei"}, {"Command2", "&Beenden"}})
-    EXPECT_EQ(Control<QPushButton>(name)->text(), caption);
-}
-
-TEST_F(ExtractionTest, EmptyFolderOffersToCreateTheLoggerFile) {
-  Open(media);
+// Reset: in a folder without logger files it offers to create one; else it
+// needs a clicked file and a confirmation. A reset that fails is shown as an
+// error naming the file, not taken for done.
+TEST_F(ExtractionTest, ResetCreatesOrEmptiesTheClickedFileOnlyWhenConfirmed) {
+  folder.write("media/a.log", std::string(79, 'x'));
+  folder.write("media/B.LOG", "y");
+  folder.write("media/notes.txt", "z");
+  Open(media / "sub");
   window.setMode(ExtractionMode::Reset);
   Click("Command1"); // No
   EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Datei anlegen ? "});
   EXPECT_EQ(prompter.messages[0].icon, PromptIcon::Question);
-  EXPECT_FALSE(fs::exists(media / "Kestrane.log"));
-
+  EXPECT_FALSE(fs::exists(media / "sub/Kestrane.log"));
   prompter.answers = {true};
   Click("Command1");
-  ASSERT_TRUE(fs::exists(media / "Kestrane.log"));
-  EXPECT_EQ(fs::file_size(media / "Kestrane.log"), 0u);
+  ASSERT_TRUE(fs::exists(media / "sub/Kestrane.log"));
+  EXPECT_EQ(fs::file_size(media / "sub/Kestrane.log"), 0u);
   EXPECT_EQ(Files(), QStringList{"Kestrane.log"});
-  EXPECT_EQ(window.selectedFile(), Canonical(media) + "/Kestrane.log");
+  EXPECT_EQ(window.selectedFile(), Canonical(media / "sub") + "/Kestrane.log");
   EXPECT_EQ(prompter.beeps, 1);
-}
 
-TEST_F(ExtractionTest, ResetNeedsAClickedFileThenEmptiesIt) {
-  folder.write("media/a.log", std::string(79, 'x'));
-  folder.write("media/B.LOG", "y");
-  folder.write("media/notes.txt", "z");
   Open(media);
-  window.setMode(ExtractionMode::Reset);
   EXPECT_EQ(Files(), (QStringList{"a.log", "B.LOG"}));
-
+  prompter.messages.clear();
   Click("Command1");
   EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Datei Auswahlen"});
-
   ClickFile("a.log");
   EXPECT_EQ(window.selectedFile(), "a.log");
   Click("Command1"); // No
@@ -116,47 +106,40 @@ TEST_F(ExtractionTest, ResetNeedsAClickedFileThenEmptiesIt) {
   EXPECT_EQ(prompter.messages.back().icon, PromptIcon::Warning);
   EXPECT_EQ(prompter.messages.back().preselected, PromptDefault::No);
   EXPECT_EQ(fs::file_size(media / "a.log"), 79u);
-
   prompter.answers = {true};
   Click("Command1");
   EXPECT_EQ(fs::file_size(media / "a.log"), 0u);
   EXPECT_EQ(window.selectedFile(), Canonical(media / "a.log"));
   EXPECT_EQ(prompter.messages.size(), 3u); // no confirmation afterwards
-}
 
-// A file that is no logger file is not exported, and a reset that fails is
-// not taken for done: both say so as an error naming the file.
-TEST_F(ExtractionTest, FailuresAreShownAsErrorsNamingTheFile) {
-  folder.write("media/short.log", "too short");
-  folder.write("media/a.log", "x");
-  Open(media);
-  auto lastIsErrorAbout = [&](const char* name) {
-    ASSERT_FALSE(prompter.messages.empty());
-    EXPECT_EQ(prompter.messages.back().icon, PromptIcon::Error);
-    EXPECT_NE(prompter.messages.back().text.find(name), std::string::npos) << prompter.messages.back().text;
-  };
-  ClickFile("short.log");
-  Click("Command3");
-  EXPECT_FALSE(window.exportRunning());
-  lastIsErrorAbout("short.log");
-  EXPECT_TRUE(fs::is_empty(out));
-
-  window.setMode(ExtractionMode::Reset);
-  ClickFile("a.log");
   fs::remove(media / "a.log");
   fs::create_directories(media / "a.log");
   prompter.answers = {true};
   Click("Command1");
-  lastIsErrorAbout("a.log");
+  EXPECT_EQ(prompter.messages.back().icon, PromptIcon::Error);
+  EXPECT_NE(prompter.messages.back().text.find("a.log"), std::string::npos) << prompter.messages.back().text;
 }
 
-TEST_F(ExtractionTest, ChangingFolderForgetsTheSelection) {
+// Another folder forgets the selection; Beenden hides the window and keeps
+// it; closed through the frame the window goes back to the working directory,
+// but selectedFile stays.
+TEST_F(ExtractionTest, TheSelectionIsKeptWhenHiddenAndForgottenInAnotherFolder) {
   folder.write("media/a.log", "x");
   folder.write("media/sub/c.log", "x");
   Open(media);
   ClickFile("a.log");
+  Click("Command2");
+  EXPECT_FALSE(window.isVisible());
+  window.show();
+  EXPECT_EQ(window.selectedFile(), "a.log");
+  EXPECT_EQ(window.directory(), Canonical(media));
+  window.close();
+  window.show();
+  EXPECT_EQ(window.directory(), QFileInfo(QDir::currentPath()).canonicalFilePath());
   EXPECT_EQ(window.selectedFile(), "a.log");
 
+  Open(media);
+  ClickFile("a.log");
   auto* dirs = Control<QListWidget>("Dir1");
   QListWidgetItem* sub = nullptr;
   for (int i = 0; i < dirs->count(); ++i)
@@ -170,16 +153,31 @@ TEST_F(ExtractionTest, ChangingFolderForgetsTheSelection) {
   EXPECT_EQ(Files(), QStringList{"c.log"});
 }
 
+// Export: it needs a clicked file; a file that is no logger file is shown as
+// an error naming it, and nothing is written; a second export asks before it
+// replaces.
 TEST_F(ExtractionTest, ExportWritesTheFilesAndAsksBeforeReplacing) {
+  EXPECT_EQ(Control<QGroupBox>("Frame1")->title(), "Auswahl der Datei");
+  for (const auto& [name, caption] :
+       {std::pair{"Command3", "&Auslesen"}, {"Command1", "Auswahl der &Datei"}, {"Command2", "&Beenden"}})
+    EXPECT_EQ(Control<QPushButton>(name)->text(), caption);
   LoggerFileBuilder log;
   log.channel1("03", "BECKEN 1", 0);
   log.record({.primary1 = 725});
   folder.write("media/station.log", log.bytes());
+  folder.write("media/short.log", "too short");
   Open(media);
 
   Click("Command3");
   EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Datei Auswahlen"});
+  ClickFile("short.log");
+  Click("Command3");
+  EXPECT_FALSE(window.exportRunning());
+  EXPECT_EQ(prompter.messages.back().icon, PromptIcon::Error);
+  EXPECT_NE(prompter.messages.back().text.find("short.log"), std::string::npos) << prompter.messages.back().text;
+  EXPECT_TRUE(fs::is_empty(out));
 
+  const int beeps = prompter.beeps;
   ClickFile("station.log");
   Click("Command3");
   ASSERT_TRUE(WaitForExport());
@@ -189,7 +187,7 @@ TEST_F(ExtractionTest, ExportWritesTheFilesAndAsksBeforeReplacing) {
   EXPECT_EQ(folder.read("out/pH_BECKEN 1.xls"), block);
   EXPECT_EQ(prompter.messages.back().text, "Ende der Ablesung");
   EXPECT_EQ(prompter.messages.back().icon, PromptIcon::Information);
-  EXPECT_EQ(prompter.beeps, 1);
+  EXPECT_EQ(prompter.beeps, beeps + 1);
   EXPECT_EQ(Control<QLabel>("Label2")->text(), "1 : 25/3/12 9:5  725 0 ");
   EXPECT_EQ(window.selectedFile(), Canonical(media / "station.log"));
 
@@ -266,24 +264,6 @@ TEST_F(ExtractionTest, UnreadableDriveGoesBackToThePreviousOne) {
   EXPECT_EQ(prompter.messages[0].icon, PromptIcon::Error);
   EXPECT_EQ(drives->currentData().toString(), root);
   EXPECT_EQ(window.directory(), Canonical(media / "sub"));
-}
-
-TEST_F(ExtractionTest, BeendenHidesAndKeepsTheSelection) {
-  folder.write("media/a.log", "x");
-  Open(media);
-  ClickFile("a.log");
-  Click("Command2");
-  EXPECT_FALSE(window.isVisible());
-  window.show();
-  EXPECT_EQ(window.selectedFile(), "a.log");
-  EXPECT_EQ(window.directory(), Canonical(media));
-
-  // Closed through the frame instead: back on the working directory, but
-  // selectedFile stays.
-  window.close();
-  window.show();
-  EXPECT_EQ(window.directory(), QFileInfo(QDir::currentPath()).canonicalFilePath());
-  EXPECT_EQ(window.selectedFile(), "a.log");
 }
 
 } // namespace

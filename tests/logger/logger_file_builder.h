@@ -44,10 +44,6 @@ class LoggerFileBuilder {
     records_.append(21, '\0');
     return *this;
   }
-  LoggerFileBuilder& raw(std::string_view bytes) {
-    records_.append(bytes);
-    return *this;
-  }
   std::string bytes() const { return header_ + records_; }
 
  private:

@@ -26,7 +26,6 @@ TEST(UnpluggedAdapter, PollerSaysOnceThatTheDeviceIsGoneAndReopensItOnItsOwn) {
   testing::SimProcess sim(folder, {"--config", "scenario.txt", "--link", link, "--close-after", "6",
                                    "--reopen-after", "1500"});
   if (sim.device().isEmpty()) GTEST_SKIP() << "no pseudo-terminal";
-  ASSERT_EQ(sim.device(), link);
 
   QProcess poll;
   poll.setWorkingDirectory(folder);
