@@ -100,15 +100,11 @@ class Requests : public ::testing::Test {
   const Bytes good = ReadReply(3, {0x0002, 0, 0, 700, 250, 0, 0, 0});
 };
 
-// Late bytes of an earlier reply, and bytes behind a bad one, are let go
-// before the next request.
-TEST_F(Requests, BytesLeftOnTheLineAreFlushedBeforeTheNextRequest) {
-  line.Receive(Bytes(good.begin(), good.begin() + 15)); // the late half of an old reply
-  line.AnswerNextWrite(good, 5);
-  EXPECT_TRUE(requests.RequestPh(3, 0).ok());
-  EXPECT_DOUBLE_EQ(results.PhValue, 7.0);
-
-  // A foreign station's reply, and 5 ms behind it the one the station sent.
+// Bytes behind a bad reply are let go before the next request, even those
+// that arrive after it failed: here the station's own reply 5 ms behind a
+// foreign one. (Bytes left on the line before a request are flushed; the
+// simulator's extra bytes check that.)
+TEST_F(Requests, BytesBehindABadReplyAreLetGoBeforeTheNextRequest) {
   line.AnswerNextWrite(FakeSerialLine::Answer{{0, ReadReply(4, {0, 0, 0, 600, 250, 0, 0, 0})},
                                               {5, ReadReply(3, {0, 0, 0, 650, 250, 0, 0, 0})}});
   EXPECT_EQ(requests.RequestPh(3, 0).failure, FailureKind::WrongStation);
@@ -182,7 +178,6 @@ TEST_F(Requests, ATimeOutHoldsItsStationForTheRestOfThePassOtherFaultsDoNot) {
     bool held;
   } cases[] = {
       {"silent", {}, true},
-      {"short", Bytes(good.begin(), good.end() - 1), true},
       {"bad CRC", badCrc, false},
       {"exception", testing::ExceptionReply(3, 4), false},
   };
@@ -221,47 +216,30 @@ TEST_F(Requests, ATimeOutHoldsItsStationForTheRestOfThePassOtherFaultsDoNot) {
 
 // In a later pass the held station is asked once its late reply can no
 // longer come (one and a half reply time-outs after the wait for it began)
-// and the line has been quiet; a late reply arriving meanwhile is dropped.
-// A line that never gets quiet, or an interrupt, ends that wait unsent.
-TEST_F(Requests, AHeldStationIsAskedInALaterPassOnlyOnceItsLateReplyCanNoLongerCome) {
-  enum Meanwhile { LateReply, Flood, Interrupt };
-  const char* const names[] = {"late reply", "flood", "interrupt"};
-  for (const Meanwhile meanwhile : {LateReply, Flood, Interrupt}) {
-    SCOPED_TRACE(names[meanwhile]);
+// and the line has been quiet; the late-reply runs of the stress tests see
+// that its reply is never taken. A line that never gets quiet, or an
+// interrupt, ends that wait unsent.
+TEST_F(Requests, AWaitForAHeldStationEndsUnsentOnAFloodOrAnInterrupt) {
+  for (const bool flood : {true, false}) {
+    SCOPED_TRACE(flood ? "flood" : "interrupt");
     MeasurementRequests master(line, results);
     master.SetWaitTimes({100, 100});
     master.BeginPass();
     line.StaySilentOnNextWrite();
-    QElapsedTimer sinceFirst;
-    sinceFirst.start();
     ASSERT_EQ(master.RequestPh(3, 0).failure, FailureKind::TimedOut);
     master.BeginPass();
     const std::size_t sent = line.written().size();
     QTimer noise;
     QObject::connect(&noise, &QTimer::timeout, [&] { line.Receive(Bytes{0x55}); });
-    if (meanwhile == LateReply) {
-      // The old reply turns up 40 ms after the time-out; the instrument
-      // answers the next request, for its other block, 5 ms after it is sent.
-      QTimer::singleShot(40, [&] { line.Receive(ReadReply(3, {0, 0, 0, 650, 250, 0, 0, 0})); });
-      line.AnswerNextWrite(good, 5);
-    } else if (meanwhile == Flood) {
-      noise.start(5);
-    } else {
-      QTimer::singleShot(40, [&] { master.InterruptHoldWait(); });
-    }
+    if (flood) noise.start(5);
+    else QTimer::singleShot(40, [&] { master.InterruptHoldWait(); });
     QElapsedTimer clock;
     clock.start();
     const RequestResult r = master.RequestPh(3, 20);
     const qint64 elapsed = clock.elapsed();
     noise.stop();
-    if (meanwhile == LateReply) {
-      EXPECT_TRUE(r.ok()) << r.reason;
-      EXPECT_DOUBLE_EQ(results.PhValue, 7.0) << "not the late reply's 6.50";
-      EXPECT_GE(sinceFirst.elapsed(), 100 + 40 + 20) << "sent once the line was quiet after the late reply";
-      continue;
-    }
     EXPECT_EQ(line.written().size(), sent) << "nothing sent";
-    if (meanwhile == Flood) {
+    if (flood) {
       EXPECT_EQ(r.failure, FailureKind::HeldBack);
       EXPECT_NE(r.reason.find("Ruhe"), std::string::npos) << r.reason;
       EXPECT_LT(elapsed, 150 + 100 + 60) << "one more reply time-out at most";
