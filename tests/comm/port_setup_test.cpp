@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "comm/port_access.h"
 #include "comm/port_directory.h"
@@ -79,29 +80,22 @@ TEST(PortDirectory, ListsDevicesByStableNameAndFindsAnAssignedAdapterInAnotherSo
   EXPECT_EQ(ports.Resolve(2).device, "/dev/ttyS1");
 }
 
-// What opening the device says to a child process that is no longer root.
-QString OpenedAsNobody(const QString& device) {
-  int out[2];
-  if (::pipe(out) != 0) return {};
+// What opening the device says to a child process that is no longer root;
+// it writes to `out`, opened while it still may.
+QString OpenedAsNobody(const QString& device, const fs::path& out) {
   const pid_t child = ::fork();
   if (child == 0) {
-    ::close(out[0]);
+    std::ofstream text(out);
     if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
     QtSerialLine line;
     line.SelectDevice(device);
     QString error;
-    const QByteArray text = line.Open(&error) ? QByteArray("opened") : error.toUtf8();
-    [[maybe_unused]] auto n = ::write(out[1], text.constData(), static_cast<size_t>(text.size()));
+    text << (line.Open(&error) ? QByteArray("opened") : error.toUtf8()).toStdString() << std::flush;
     ::_exit(0);
   }
-  ::close(out[1]);
-  QByteArray text;
-  char buffer[4096];
-  for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
-  ::close(out[0]);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return QString::fromUtf8(text);
+  ::waitpid(child, nullptr, 0);
+  std::ifstream text(out);
+  return QString::fromStdString(std::string(std::istreambuf_iterator<char>(text), {}));
 }
 
 TEST(PortAccess, SaysWhyADeviceCannotBeOpenedAndWhatHelps) {
@@ -148,7 +142,7 @@ TEST(PortAccess, SaysWhyADeviceCannotBeOpenedAndWhatHelps) {
   ASSERT_NE(dialout, nullptr);
   ASSERT_EQ(::chown(device.toLocal8Bit(), 0, dialout->gr_gid), 0);
   ASSERT_EQ(::chmod(device.toLocal8Bit(), 0660), 0);
-  const QString denied = OpenedAsNobody(device);
+  const QString denied = OpenedAsNobody(device, dir / "opened.txt");
   for (const char* piece : {"Eigentümer root, Gruppe dialout, Rechte rw-rw----", "sudo usermod -aG dialout nobody",
                             "wieder anmelden"})
     EXPECT_TRUE(denied.contains(piece)) << denied.toStdString();

@@ -61,34 +61,30 @@ class ReplyWait : public ::testing::Test {
   const Bytes reply = ReadReply(3, {0x0002, 0, 0, 700, 250, 0, 0, 0});
 };
 
-TEST_F(ReplyWait, LastByteSeenAfterTheDeadlineFails) {
+// Only an exchange's own deadline ends its wait: not the timer of an earlier
+// exchange, not a drain that never ends; a last byte seen after it fails.
+TEST_F(ReplyWait, OnlyTheExchangesOwnDeadlineEndsTheWait) {
+  line.AnswerNextWrite(reply, 5);
+  ASSERT_EQ(Exchange({100, 100}).outcome, ReplyOutcome::Complete);
+  // This reply comes after the first exchange's reply time-out would have run out.
+  line.AnswerNextWrite(reply, 200);
+  EXPECT_EQ(Exchange({400, 400}).outcome, ReplyOutcome::Complete);
+  EXPECT_GE(elapsedMs, 190);
+
   // The bytes arrive in a turn of the event loop that starts before the
   // deadline and ends after it, ahead of the timer's own event.
   QTimer::singleShot(20, Qt::PreciseTimer, &line, [this] {
     std::this_thread::sleep_for(std::chrono::milliseconds(120));
     line.Receive(reply);
   });
-  const Reply r = Exchange({500, 60});
-  EXPECT_EQ(r.outcome, ReplyOutcome::TimedOut);
+  EXPECT_EQ(Exchange({500, 60}).outcome, ReplyOutcome::TimedOut);
   EXPECT_EQ(line.PendingInput(), 21);
-}
+  line.FlushInput();
 
-TEST_F(ReplyWait, TimerOfAnEarlierExchangeDoesNotFailTheNext) {
-  line.AnswerNextWrite(reply, 5);
-  ASSERT_EQ(Exchange({100, 100}).outcome, ReplyOutcome::Complete);
-  // This reply comes after the first exchange's reply time-out would have run
-  // out: only this exchange's own time-out may end its wait.
-  line.AnswerNextWrite(reply, 200);
-  const Reply r = Exchange({400, 400});
-  EXPECT_EQ(r.outcome, ReplyOutcome::Complete);
-  EXPECT_GE(elapsedMs, 190);
-}
-
-TEST_F(ReplyWait, OutputThatDoesNotDrainIsDroppedAndTheReplyStillAwaited) {
+  // Output that does not drain is dropped and the reply still awaited.
   line.SetOutputDrains(false);
   line.AnswerNextWrite(reply, 30);
-  const Reply r = Exchange({120, 300});
-  EXPECT_EQ(r.outcome, ReplyOutcome::Complete);
+  EXPECT_EQ(Exchange({120, 300}).outcome, ReplyOutcome::Complete);
   EXPECT_GE(elapsedMs, 120) << "the drain wait runs out first";
   EXPECT_EQ(line.PendingOutput(), 0);
 }

@@ -26,13 +26,10 @@ class SimulatorLine : public ::testing::Test {
     line_.Close();
     sim_ = std::make_unique<RunningSimulator>(std::move(config));
     if (!sim_->available()) return false;
-    OpenLine(QString::fromStdString(sim_->devicePath()));
-    return true;
-  }
-  void OpenLine(const QString& device) {
-    line_.SelectDevice(device);
+    line_.SelectDevice(QString::fromStdString(sim_->devicePath()));
     QString error;
     EXPECT_TRUE(line_.Configure(LineSettings{}, &error) && line_.Open(&error)) << error.toStdString();
+    return true;
   }
   void TearDown() override { line_.Close(); }
 
