@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 #include "comm/measurement_decoding.h"
 #include "sim/instrument_model.h"
@@ -101,10 +102,8 @@ TEST(SimInstruments, ReadingsArePlausibleMoveAndFlowCountersNeverRunBackwards) {
     for (double t = 0; t < 600; t += 7) {
       const SharedResults r = DecodeAt(instrument, t);
       ASSERT_TRUE(r.FlowVolume1.valid && r.FlowVolume2.valid) << t;
-      EXPECT_GE(r.FlowVolume1.value, last1);
-      EXPECT_GE(r.FlowVolume2.value, last2);
-      last1 = r.FlowVolume1.value;
-      last2 = r.FlowVolume2.value;
+      EXPECT_GE(r.FlowVolume1.value, std::exchange(last1, r.FlowVolume1.value));
+      EXPECT_GE(r.FlowVolume2.value, std::exchange(last2, r.FlowVolume2.value));
     }
     EXPECT_GT(last2, 4567890) << "the counters run";
   }
