@@ -23,7 +23,7 @@ TEST(FrameCodec, BuildsTheMeasurementRequestWithItsCrc) {
   EXPECT_EQ(ComputeCrc(digits), (Bytes{0x37, 0x4B}));
 }
 
-TEST(FrameCodec, RefusesFieldsThatDoNotFitTheFrame) {
+TEST(FrameCodec, RefusesFieldsThatDoNotFitAndExceptionsThatAreNotTheStations) {
   const struct {
     int station, function, first, count;
   } refused[] = {{256, 3, 0, 8}, {-1, 3, 0, 8}, {1, 256, 0, 8}, {1, 3, -1, 8},
@@ -36,10 +36,9 @@ TEST(FrameCodec, RefusesFieldsThatDoNotFitTheFrame) {
   EXPECT_EQ(last->frame[2], 0xFF);
   EXPECT_EQ(last->frame[3], 0xF8);
   EXPECT_EQ(BuildRequest(1, 3, 0, 125)->expectedLength, 255);
-}
 
-TEST(FrameCodec, RecognisesExceptionRepliesOnlyWithTheirCrc) {
-  // Station 3's exception is read against the simulator.
+  // An exception reply counts only from the station asked and with its CRC;
+  // station 3's own is read against the simulator.
   const Bytes exception = testing::ExceptionReply(3, 2);
   EXPECT_EQ(CheckReadReply(exception, 5, 3, 8).fault, ReplyFault::WrongStation);
 

@@ -45,9 +45,10 @@ TEST_F(SimulatorRequests, VanishingDeviceEndsTheRequestAndClosesTheLine) {
 
 // Station 3 with each fault the simulator can give it: the request fails
 // (None: succeeds) before the reply time-out or after it, with its German
-// reason, and changes no result. Station 4 answers at once after it, whatever
-// station 3 did: a delayed reply holds up no other station, and a change of
-// station loses no request.
+// reason, and changes no result; delays past the time-out are the late-reply
+// stress runs' case. Station 4 answers at once after it, whatever station 3
+// did: a delayed reply holds up no other station, and a change of station
+// loses no request.
 TEST_F(SimulatorRequests, FaultyStationFailsOrSucceedsAsItShouldAndTheNextStationIsRead) {
   const struct {
     const char* name;
@@ -61,7 +62,6 @@ TEST_F(SimulatorRequests, FaultyStationFailsOrSucceedsAsItShouldAndTheNextStatio
       {"short", {.shortReply = true}, FailureKind::TimedOut, false, "antwortet nicht"},
       {"extra bytes", {.extraBytes = 4}, FailureKind::None, true, ""},
       {"delay within the time-out", {.delayMs = 100}, FailureKind::None, true, ""},
-      {"delay past the time-out", {.delayMs = 450}, FailureKind::TimedOut, false, "antwortet nicht"},
       {"exception", {.exceptionCode = 2}, FailureKind::Exception, true, "Ausnahme 2 (unzulässige Datenadresse)"},
       {"foreign", {.foreign = true}, FailureKind::WrongStation, true, "anderen Station"},
       {"trickle", {.trickle = true}, FailureKind::None, true, ""},
