@@ -55,8 +55,6 @@ TEST(PortDirectory, ListsDevicesByStableNameAndFindsAnAssignedAdapterInAnotherSo
   EXPECT_EQ(devices[2].kernelName, CanonicalOf(dir / "dev/ttyUSB1"));
   EXPECT_EQ(devices[2].stableName, stable("usb-Prolific_B2-if00-port0"));
 
-  EXPECT_EQ(ports.Resolve(1).device, "/dev/ttyS0");
-  EXPECT_EQ(ports.Resolve(1).source, Source::Default);
   // Chosen by its kernel name, stored by its stable one.
   ASSERT_TRUE(ports.Assign(1, Q(dir / "dev/ttyUSB0")));
   EXPECT_EQ(PortDirectory(Q(dir.path()), Q(dir / "by-id")).Assignment(1), stable("usb-FTDI_RS485_A1-if00-port0"));
@@ -75,7 +73,8 @@ TEST(PortDirectory, ListsDevicesByStableNameAndFindsAnAssignedAdapterInAnotherSo
   EXPECT_EQ(ports.Resolve(1).source, Source::Environment);
   qunsetenv("TRELVAN_COM1");
 
-  ASSERT_TRUE(ports.Assign(1, {}));
+  ASSERT_TRUE(ports.Assign(1, {})); // unassigned: the built-in port of its number
+  EXPECT_EQ(ports.Resolve(1).device, "/dev/ttyS0");
   EXPECT_EQ(ports.Resolve(1).source, Source::Default);
   EXPECT_EQ(ports.Resolve(2).device, "/dev/ttyS1");
 }
