@@ -21,16 +21,12 @@ SharedResults Decoded(RequestMember member, const Registers& registers, SharedRe
 }
 
 TEST(MeasurementDecoding, ScalesSignedValuesAndReadsRangeCodesFromTheLowByte) {
-  EXPECT_DOUBLE_EQ(Decoded(RequestMember::Ph, {0, 0, 0, 0x02BC, 0x00FA, 0, 0, 0}).PhValue, 7.00);
   EXPECT_DOUBLE_EQ(Decoded(RequestMember::Ph, {0, 0, 0, 0xFF9C, 0, 0, 0, 0}).PhValue, -1.00);
   EXPECT_DOUBLE_EQ(Decoded(RequestMember::Chlorine, {0, 0, 0, 0x01F4, 0, 0, 0, 0}).ChlorineValue, 0.5);
-  EXPECT_DOUBLE_EQ(Decoded(RequestMember::Ph, {0, 0, 0, 0, 0x00FA, 0, 0, 0}).Temperature, 25.0);
   EXPECT_DOUBLE_EQ(Decoded(RequestMember::Redox, {0, 0, 0, 0xFF38, 0xFFEC, 0, 0, 0}).Temperature, -2.0);
   EXPECT_EQ(Decoded(RequestMember::Redox, {0, 0, 0, 0xFF38, 0, 0, 0, 0}).RedoxValue, -200);
   const SharedResults r = Decoded(RequestMember::Resistivity, {0x7702, 0, 0, 1234, 215, 0, 0, 0});
   EXPECT_EQ(r.ResistivityRange, 2) << "the high byte 0x77 is not part of it";
-  EXPECT_EQ(r.ResistivityRaw, 1234);
-  EXPECT_DOUBLE_EQ(r.Temperature, 21.5);
   const SharedResults c = Decoded(RequestMember::Conductivity, {0x00FF, 0, 0, 0x8000, 0, 0, 0, 0});
   EXPECT_EQ(c.ConductivityRange, 255);
   EXPECT_EQ(c.ConductivityRaw, -32768);
@@ -40,18 +36,17 @@ TEST(MeasurementDecoding, ScalesSignedValuesAndReadsRangeCodesFromTheLowByte) {
   const SharedResults o = Decoded(RequestMember::Oxygen, {0x0101, 0, 0, 0x7FFF, 0, 0, 0, 0});
   EXPECT_EQ(o.OxygenRaw, 32767);
   EXPECT_EQ(o.OxygenUnit, 1);
+  SharedResults warm;
+  warm.Temperature = 19.5;
+  const SharedResults d = Decoded(RequestMember::DualResistivity, {0x0006, 0, 0, 1805, 1760, 0, 0, 0}, warm);
+  EXPECT_EQ(d.SecondResistivityRaw, 1760);
+  EXPECT_DOUBLE_EQ(d.Temperature, 19.5) << "the dual resistivity sends no temperature";
 }
 
 TEST(MeasurementDecoding, FlowRateIsUnsignedAndCountersAreBcdOrMarkedInvalid) {
-  const SharedResults r =
-      Decoded(RequestMember::Flow, {0x001E, 0x3456, 0x0012, 0xFFFF, 0x00FA, 0, 0x0999, 0x0000});
+  const SharedResults r = Decoded(RequestMember::Flow, {0x001E, 0, 0, 0xFFFF, 0, 0, 0, 0});
   EXPECT_EQ(r.FlowRange, 30);
   EXPECT_EQ(r.FlowRate, 65535);
-  EXPECT_EQ(r.FlowVolume1.value, 999);
-  EXPECT_EQ(r.FlowVolume2.value, 123456);
-  EXPECT_EQ(r.FlowVolume2.digits, "00123456");
-  EXPECT_DOUBLE_EQ(r.Temperature, 25.0);
-  EXPECT_EQ(Decoded(RequestMember::Flow, {0, 0, 0, 0x8000, 0, 0, 0, 0}).FlowRate, 32768);
   EXPECT_EQ(Decoded(RequestMember::Flow, {0, 0x9999, 0x9999, 0, 0, 0, 0, 0}).FlowVolume2.value, 99999999);
 
   const SharedResults bad = Decoded(RequestMember::Flow, {0, 0x1A2F, 0x0000, 0, 0, 0, 0x00FF, 0x1200});
@@ -84,17 +79,6 @@ TEST(MeasurementDecoding, UnitCodesSetTheUnitTextOnlyWhenTheFamilyKnowsThem) {
   for (const auto& c : cases) {
     EXPECT_EQ(unit(c.member, c.word), (std::pair<int, std::string>{c.pointCode, c.unit})) << std::hex << c.word;
   }
-  EXPECT_EQ(Decoded(RequestMember::Turbidity, {0x0042, 0, 0, 1234, 0, 0, 0, 0}).TurbidityRaw, 1234);
-}
-
-TEST(MeasurementDecoding, DualResistivityReadsASecondValueAndLeavesTemperatureAlone) {
-  SharedResults before;
-  before.Temperature = 19.5;
-  const SharedResults r = Decoded(RequestMember::DualResistivity, {0x0006, 0, 0, 1805, 1760, 0, 0, 0}, before);
-  EXPECT_EQ(r.ResistivityRange, 6);
-  EXPECT_EQ(r.ResistivityRaw, 1805);
-  EXPECT_EQ(r.SecondResistivityRaw, 1760);
-  EXPECT_DOUBLE_EQ(r.Temperature, 19.5);
 }
 
 // The requests on a fake line that answers like station 3, with 100 ms waits.
@@ -113,15 +97,11 @@ class Requests : public ::testing::Test {
   const Bytes good = ReadReply(3, {0x0002, 0, 0, 700, 250, 0, 0, 0});
 };
 
-// Late bytes of an earlier reply, and bytes behind a bad one, are let go
-// before the next request.
-TEST_F(Requests, BytesLeftOnTheLineAreFlushedBeforeTheNextRequest) {
-  line.Receive(Bytes(good.begin(), good.begin() + 15)); // the late half of an old reply
-  line.AnswerNextWrite(good, 5);
-  EXPECT_TRUE(requests.RequestPh(3, 0).ok());
-  EXPECT_DOUBLE_EQ(results.PhValue, 7.0);
-
-  // A foreign station's reply, and 5 ms behind it the one the station sent.
+// Bytes behind a bad reply are let go before the next request, even those
+// that arrive after it failed: here the station's own reply 5 ms behind a
+// foreign one. (Bytes left on the line before a request are flushed; the
+// simulator's extra bytes check that.)
+TEST_F(Requests, BytesBehindABadReplyAreLetGoBeforeTheNextRequest) {
   line.AnswerNextWrite(FakeSerialLine::Answer{{0, ReadReply(4, {0, 0, 0, 600, 250, 0, 0, 0})},
                                               {5, ReadReply(3, {0, 0, 0, 650, 250, 0, 0, 0})}});
   EXPECT_EQ(requests.RequestPh(3, 0).failure, FailureKind::WrongStation);
@@ -131,8 +111,11 @@ TEST_F(Requests, BytesLeftOnTheLineAreFlushedBeforeTheNextRequest) {
   EXPECT_DOUBLE_EQ(results.PhValue, 7.0) << "not the 6.50 behind the foreign reply";
 }
 
-// The simulator cannot send these two; the other faulty replies run against it.
-TEST_F(Requests, AWrongFunctionOrByteCountFailsAtOnceAndChangesNoResult) {
+// What the protocol does not allow fails at once and changes no result: a
+// wrong function or byte count in a reply (the simulator cannot send these
+// two; the other faulty replies run against it), and an address or block
+// outside the protocol or a closed port, which send nothing.
+TEST_F(Requests, WhatTheProtocolDoesNotAllowFailsAtOnceAndChangesNoResult) {
   const struct {
     const char* name;
     std::size_t at;
@@ -143,41 +126,37 @@ TEST_F(Requests, AWrongFunctionOrByteCountFailsAtOnceAndChangesNoResult) {
                {"wrong byte count", 2, 14, FailureKind::WrongByteCount, "Byteanzahl"}};
   const SharedResults before = results;
   for (const auto& c : cases) {
-    for (RequestMember member : {RequestMember::Ph, RequestMember::Flow}) {
-      Bytes reply = good;
-      reply[c.at] = c.value;
-      const Bytes crc = ComputeCrc(ByteView(reply).first(reply.size() - 2));
-      std::copy(crc.begin(), crc.end(), reply.end() - 2);
-      line.AnswerNextWrite(reply, 5);
-      QElapsedTimer clock;
-      clock.start();
-      const RequestResult r = requests.Request(member, 3, 0);
-      EXPECT_EQ(r.failure, c.kind) << c.name;
-      EXPECT_NE(r.reason.find("Station 3"), std::string::npos) << r.reason;
-      EXPECT_NE(r.reason.find(c.reason), std::string::npos) << c.name << ": " << r.reason;
-      EXPECT_LT(clock.elapsed(), 80) << c.name << " fails at once";
-    }
+    Bytes reply = good;
+    reply[c.at] = c.value;
+    const Bytes crc = ComputeCrc(ByteView(reply).first(reply.size() - 2));
+    std::copy(crc.begin(), crc.end(), reply.end() - 2);
+    line.AnswerNextWrite(reply, 5);
+    QElapsedTimer clock;
+    clock.start();
+    const RequestResult r = requests.RequestPh(3, 0);
+    EXPECT_EQ(r.failure, c.kind) << c.name;
+    EXPECT_NE(r.reason.find("Station 3"), std::string::npos) << r.reason;
+    EXPECT_NE(r.reason.find(c.reason), std::string::npos) << c.name << ": " << r.reason;
+    EXPECT_LT(clock.elapsed(), 80) << c.name << " fails at once";
   }
-  EXPECT_EQ(results, before);
-}
 
-TEST_F(Requests, AnAddressOrBlockOutsideTheProtocolOrAClosedPortSendsNothing) {
-  const SharedResults before = results;
+  const std::size_t sent = line.written().size();
+  const int flushed = line.flushCount();
   for (int address : {0, -1, 248, 300}) {
     EXPECT_EQ(requests.RequestPh(address, 0).failure, FailureKind::NotAStation) << address;
   }
   for (int base : {-1, 65529, 1'000'000'000}) {
     EXPECT_EQ(requests.RequestPh(3, base).failure, FailureKind::NotAStation) << base;
   }
-  EXPECT_TRUE(line.written().empty());
-  EXPECT_EQ(line.flushCount(), 0);
+  EXPECT_EQ(line.written().size(), sent);
+  EXPECT_EQ(line.flushCount(), flushed);
   EXPECT_EQ(results, before);
 
   line.AnswerNextWrite(ReadReply(247, {0, 0, 0, 1, 0, 0, 0, 0}), 2);
   EXPECT_TRUE(requests.RequestRedox(247, 0).ok()) << "the last station address";
   line.Close();
   EXPECT_EQ(requests.RequestPh(3, 0).failure, FailureKind::NotOpen);
-  EXPECT_EQ(line.written().size(), 1u);
+  EXPECT_EQ(line.written().size(), sent + 1);
 }
 
 // After a time-out the station's late reply may still come. Only a time-out
@@ -196,7 +175,6 @@ TEST_F(Requests, ATimeOutHoldsItsStationForTheRestOfThePassOtherFaultsDoNot) {
     bool held;
   } cases[] = {
       {"silent", {}, true},
-      {"short", Bytes(good.begin(), good.end() - 1), true},
       {"bad CRC", badCrc, false},
       {"exception", testing::ExceptionReply(3, 4), false},
   };
@@ -235,47 +213,30 @@ TEST_F(Requests, ATimeOutHoldsItsStationForTheRestOfThePassOtherFaultsDoNot) {
 
 // In a later pass the held station is asked once its late reply can no
 // longer come (one and a half reply time-outs after the wait for it began)
-// and the line has been quiet; a late reply arriving meanwhile is dropped.
-// A line that never gets quiet, or an interrupt, ends that wait unsent.
-TEST_F(Requests, AHeldStationIsAskedInALaterPassOnlyOnceItsLateReplyCanNoLongerCome) {
-  enum Meanwhile { LateReply, Flood, Interrupt };
-  const char* const names[] = {"late reply", "flood", "interrupt"};
-  for (const Meanwhile meanwhile : {LateReply, Flood, Interrupt}) {
-    SCOPED_TRACE(names[meanwhile]);
+// and the line has been quiet; the late-reply runs of the stress tests see
+// that its reply is never taken. A line that never gets quiet, or an
+// interrupt, ends that wait unsent.
+TEST_F(Requests, AWaitForAHeldStationEndsUnsentOnAFloodOrAnInterrupt) {
+  for (const bool flood : {true, false}) {
+    SCOPED_TRACE(flood ? "flood" : "interrupt");
     MeasurementRequests master(line, results);
     master.SetWaitTimes({100, 100});
     master.BeginPass();
     line.StaySilentOnNextWrite();
-    QElapsedTimer sinceFirst;
-    sinceFirst.start();
     ASSERT_EQ(master.RequestPh(3, 0).failure, FailureKind::TimedOut);
     master.BeginPass();
     const std::size_t sent = line.written().size();
     QTimer noise;
     QObject::connect(&noise, &QTimer::timeout, [&] { line.Receive(Bytes{0x55}); });
-    if (meanwhile == LateReply) {
-      // The old reply turns up 40 ms after the time-out; the instrument
-      // answers the next request, for its other block, 5 ms after it is sent.
-      QTimer::singleShot(40, [&] { line.Receive(ReadReply(3, {0, 0, 0, 650, 250, 0, 0, 0})); });
-      line.AnswerNextWrite(good, 5);
-    } else if (meanwhile == Flood) {
-      noise.start(5);
-    } else {
-      QTimer::singleShot(40, [&] { master.InterruptHoldWait(); });
-    }
+    if (flood) noise.start(5);
+    else QTimer::singleShot(40, [&] { master.InterruptHoldWait(); });
     QElapsedTimer clock;
     clock.start();
     const RequestResult r = master.RequestPh(3, 20);
     const qint64 elapsed = clock.elapsed();
     noise.stop();
-    if (meanwhile == LateReply) {
-      EXPECT_TRUE(r.ok()) << r.reason;
-      EXPECT_DOUBLE_EQ(results.PhValue, 7.0) << "not the late reply's 6.50";
-      EXPECT_GE(sinceFirst.elapsed(), 100 + 40 + 20) << "sent once the line was quiet after the late reply";
-      continue;
-    }
     EXPECT_EQ(line.written().size(), sent) << "nothing sent";
-    if (meanwhile == Flood) {
+    if (flood) {
       EXPECT_EQ(r.failure, FailureKind::HeldBack);
       EXPECT_NE(r.reason.find("Ruhe"), std::string::npos) << r.reason;
       EXPECT_LT(elapsed, 150 + 100 + 60) << "one more reply time-out at most";

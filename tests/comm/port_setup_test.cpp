@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 
 #include <fcntl.h>
@@ -12,6 +10,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "comm/port_access.h"
 #include "comm/port_directory.h"
@@ -30,91 +29,72 @@ QString CanonicalOf(const fs::path& p) { return Q(fs::canonical(p)); }
 
 // A folder standing in for /dev with two USB adapters and a built-in port,
 // and one standing in for /dev/serial/by-id.
-class FakeDevices : public ::testing::Test {
- protected:
-  void SetUp() override {
-    fs::create_directories(dir / "dev");
-    fs::create_directories(dir / "by-id");
-    for (const char* name : {"ttyUSB0", "ttyUSB1", "ttyS0"}) dir.write(std::string("dev/") + name, "");
-    Plug("usb-FTDI_RS485_A1-if00-port0", "ttyUSB0");
-    Plug("usb-Prolific_B2-if00-port0", "ttyUSB1");
-    qunsetenv("TRELVAN_COM1");
-  }
-  void TearDown() override { qunsetenv("TRELVAN_COM1"); }
-  void Plug(const std::string& stable, const std::string& kernel) {
+TEST(PortDirectory, ListsDevicesByStableNameAndFindsAnAssignedAdapterInAnotherSocket) {
+  using Source = PortDirectory::Source;
+  TempFolder dir;
+  fs::create_directories(dir / "dev");
+  fs::create_directories(dir / "by-id");
+  for (const char* name : {"ttyUSB0", "ttyUSB1", "ttyS0"}) dir.write(std::string("dev/") + name, "");
+  const auto plug = [&](const std::string& stable, const std::string& kernel) {
     fs::remove(dir / "by-id" / stable);
     fs::create_symlink("../dev/" + kernel, dir / "by-id" / stable);
-  }
-  QString Stable(const std::string& name) { return Q(dir / "by-id" / name); }
-
-  TempFolder dir;
+  };
+  const auto stable = [&](const std::string& name) { return Q(dir / "by-id" / name); };
+  plug("usb-FTDI_RS485_A1-if00-port0", "ttyUSB0");
+  plug("usb-Prolific_B2-if00-port0", "ttyUSB1");
+  qunsetenv("TRELVAN_COM1");
   PortDirectory ports{Q(dir.path()), Q(dir / "by-id")};
-};
 
-TEST_F(FakeDevices, ListsEachDeviceWithItsStableName) {
   const QList<SerialDevice> devices = ports.WithStableNames(
       {{Q(dir / "dev/ttyUSB0"), {}, "FTDI", "USB-RS485 Cable", "A1"}, {Q(dir / "dev/ttyS0"), {}, {}, {}, {}}});
   ASSERT_EQ(devices.size(), 3);
   EXPECT_EQ(devices[0], (SerialDevice{Q(dir / "dev/ttyS0"), {}, {}, {}, {}}));
-  EXPECT_EQ(devices[1], (SerialDevice{Q(dir / "dev/ttyUSB0"), Stable("usb-FTDI_RS485_A1-if00-port0"), "FTDI",
+  EXPECT_EQ(devices[1], (SerialDevice{Q(dir / "dev/ttyUSB0"), stable("usb-FTDI_RS485_A1-if00-port0"), "FTDI",
                                       "USB-RS485 Cable", "A1"}));
   // Known only by its stable name.
   EXPECT_EQ(devices[2].kernelName, CanonicalOf(dir / "dev/ttyUSB1"));
-  EXPECT_EQ(devices[2].stableName, Stable("usb-Prolific_B2-if00-port0"));
-}
-
-TEST_F(FakeDevices, AnAssignedAdapterIsFoundAgainInAnotherSocket) {
-  using Source = PortDirectory::Source;
-  EXPECT_EQ(ports.Resolve(1).device, "/dev/ttyS0");
-  EXPECT_EQ(ports.Resolve(1).source, Source::Default);
+  EXPECT_EQ(devices[2].stableName, stable("usb-Prolific_B2-if00-port0"));
 
   // Chosen by its kernel name, stored by its stable one.
   ASSERT_TRUE(ports.Assign(1, Q(dir / "dev/ttyUSB0")));
-  EXPECT_EQ(PortDirectory(Q(dir.path()), Q(dir / "by-id")).Assignment(1), Stable("usb-FTDI_RS485_A1-if00-port0"));
-  EXPECT_NE(dir.read("trelvan.ini").find("[Ports]"), std::string::npos);
+  EXPECT_EQ(PortDirectory(Q(dir.path()), Q(dir / "by-id")).Assignment(1), stable("usb-FTDI_RS485_A1-if00-port0"));
   EXPECT_EQ(ports.Resolve(1).device, CanonicalOf(dir / "dev/ttyUSB0"));
 
   fs::remove(dir / "by-id/usb-Prolific_B2-if00-port0");
-  Plug("usb-FTDI_RS485_A1-if00-port0", "ttyUSB1"); // replugged
+  plug("usb-FTDI_RS485_A1-if00-port0", "ttyUSB1"); // replugged
   EXPECT_EQ(ports.Resolve(1).device, CanonicalOf(dir / "dev/ttyUSB1"));
   EXPECT_EQ(ports.Resolve(1).source, Source::Assignment);
 
   fs::remove(dir / "by-id/usb-FTDI_RS485_A1-if00-port0"); // unplugged: the open will say so
-  EXPECT_EQ(ports.Resolve(1).device, Stable("usb-FTDI_RS485_A1-if00-port0"));
+  EXPECT_EQ(ports.Resolve(1).device, stable("usb-FTDI_RS485_A1-if00-port0"));
 
-  qputenv("TRELVAN_COM1", "/dev/pts/9");
+  qputenv("TRELVAN_COM1", "/dev/pts/9"); // the environment wins over the assignment
   EXPECT_EQ(ports.Resolve(1).device, "/dev/pts/9");
   EXPECT_EQ(ports.Resolve(1).source, Source::Environment);
   qunsetenv("TRELVAN_COM1");
 
-  ASSERT_TRUE(ports.Assign(1, {}));
+  ASSERT_TRUE(ports.Assign(1, {})); // unassigned: the built-in port of its number
+  EXPECT_EQ(ports.Resolve(1).device, "/dev/ttyS0");
   EXPECT_EQ(ports.Resolve(1).source, Source::Default);
   EXPECT_EQ(ports.Resolve(2).device, "/dev/ttyS1");
 }
 
-// What opening the device says to a child process that is no longer root.
-QString OpenedAsNobody(const QString& device) {
-  int out[2];
-  if (::pipe(out) != 0) return {};
+// What opening the device says to a child process that is no longer root;
+// it writes to `out`, opened while it still may.
+QString OpenedAsNobody(const QString& device, const fs::path& out) {
   const pid_t child = ::fork();
   if (child == 0) {
-    ::close(out[0]);
+    std::ofstream text(out);
     if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
     QtSerialLine line;
     line.SelectDevice(device);
     QString error;
-    const QByteArray text = line.Open(&error) ? QByteArray("opened") : error.toUtf8();
-    [[maybe_unused]] auto n = ::write(out[1], text.constData(), static_cast<size_t>(text.size()));
+    text << (line.Open(&error) ? QByteArray("opened") : error.toUtf8()).toStdString() << std::flush;
     ::_exit(0);
   }
-  ::close(out[1]);
-  QByteArray text;
-  char buffer[4096];
-  for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
-  ::close(out[0]);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return QString::fromUtf8(text);
+  ::waitpid(child, nullptr, 0);
+  std::ifstream text(out);
+  return QString::fromStdString(std::string(std::istreambuf_iterator<char>(text), {}));
 }
 
 TEST(PortAccess, SaysWhyADeviceCannotBeOpenedAndWhatHelps) {
@@ -161,7 +141,7 @@ TEST(PortAccess, SaysWhyADeviceCannotBeOpenedAndWhatHelps) {
   ASSERT_NE(dialout, nullptr);
   ASSERT_EQ(::chown(device.toLocal8Bit(), 0, dialout->gr_gid), 0);
   ASSERT_EQ(::chmod(device.toLocal8Bit(), 0660), 0);
-  const QString denied = OpenedAsNobody(device);
+  const QString denied = OpenedAsNobody(device, dir / "opened.txt");
   for (const char* piece : {"Eigentümer root, Gruppe dialout, Rechte rw-rw----", "sudo usermod -aG dialout nobody",
                             "wieder anmelden"})
     EXPECT_TRUE(denied.contains(piece)) << denied.toStdString();

@@ -19,9 +19,10 @@ namespace {
 
 using testing::ReadReply;
 
+// The texts the dialog builds; the rest is refused, and a port whose
+// settings cannot be applied is not opened.
 TEST(SettingsText, ReadsTheTextsTheDialogBuildsAndRefusesTheRest) {
-  EXPECT_EQ(ParseSettingsText("9600,n,8, 1"), (LineSettings{9600, Parity::None, 8, 1}));
-  EXPECT_EQ(ParseSettingsText("2400,e,8, 2"), (LineSettings{2400, Parity::Even, 8, 2}));
+  // No, even parity and the blank before the stop bits: the poller's and the dialog's openings.
   EXPECT_EQ(ParseSettingsText("4800,o,8,1"), (LineSettings{4800, Parity::Odd, 8, 1}));
   for (const char* text : {"", "9600,n,8", "9600,n,8, 1,x", "9601,n,8, 1", "9600,x,8, 1",
                            "9600,,8, 1", "9600,n,9, 1", "9600,n,8, 3", "9600,n,8,", "96OO,n,8, 1"}) {
@@ -29,19 +30,10 @@ TEST(SettingsText, ReadsTheTextsTheDialogBuildsAndRefusesTheRest) {
     EXPECT_FALSE(ParseSettingsText(text, &why)) << text;
     EXPECT_FALSE(why.empty()) << text;
   }
-}
 
-TEST(OpenPort, SelectsThePortAppliesTheSettingsAndRefusesOnesItCannotApply) {
   FakeSerialLine line;
   SerialSettings settings;
   settings.portNumber = 3;
-  settings.SetSpeed(2);
-  settings.SetStopBits(1);
-  EXPECT_TRUE(OpenPort(line, settings).ok);
-  EXPECT_EQ(line.selectedPort(), 3);
-  EXPECT_EQ(line.lineSettings(), (LineSettings{2400, Parity::None, 8, 2}));
-  ClosePort(line);
-
   settings.SetParity(3); // an index no choice reaches: empty parity letter
   const PortResult refused = OpenPort(line, settings);
   EXPECT_FALSE(refused.ok);
@@ -68,34 +60,30 @@ class ReplyWait : public ::testing::Test {
   const Bytes reply = ReadReply(3, {0x0002, 0, 0, 700, 250, 0, 0, 0});
 };
 
-TEST_F(ReplyWait, LastByteSeenAfterTheDeadlineFails) {
+// Only an exchange's own deadline ends its wait: not the timer of an earlier
+// exchange, not a drain that never ends; a last byte seen after it fails.
+TEST_F(ReplyWait, OnlyTheExchangesOwnDeadlineEndsTheWait) {
+  line.AnswerNextWrite(reply, 5);
+  ASSERT_EQ(Exchange({100, 100}).outcome, ReplyOutcome::Complete);
+  // This reply comes after the first exchange's reply time-out would have run out.
+  line.AnswerNextWrite(reply, 200);
+  EXPECT_EQ(Exchange({400, 400}).outcome, ReplyOutcome::Complete);
+  EXPECT_GE(elapsedMs, 190);
+
   // The bytes arrive in a turn of the event loop that starts before the
   // deadline and ends after it, ahead of the timer's own event.
   QTimer::singleShot(20, Qt::PreciseTimer, &line, [this] {
     std::this_thread::sleep_for(std::chrono::milliseconds(120));
     line.Receive(reply);
   });
-  const Reply r = Exchange({500, 60});
-  EXPECT_EQ(r.outcome, ReplyOutcome::TimedOut);
+  EXPECT_EQ(Exchange({500, 60}).outcome, ReplyOutcome::TimedOut);
   EXPECT_EQ(line.PendingInput(), 21);
-}
+  line.FlushInput();
 
-TEST_F(ReplyWait, TimerOfAnEarlierExchangeDoesNotFailTheNext) {
-  line.AnswerNextWrite(reply, 5);
-  ASSERT_EQ(Exchange({100, 100}).outcome, ReplyOutcome::Complete);
-  // This reply comes after the first exchange's reply time-out would have run
-  // out: only this exchange's own time-out may end its wait.
-  line.AnswerNextWrite(reply, 200);
-  const Reply r = Exchange({400, 400});
-  EXPECT_EQ(r.outcome, ReplyOutcome::Complete);
-  EXPECT_GE(elapsedMs, 190);
-}
-
-TEST_F(ReplyWait, OutputThatDoesNotDrainIsDroppedAndTheReplyStillAwaited) {
+  // Output that does not drain is dropped and the reply still awaited.
   line.SetOutputDrains(false);
   line.AnswerNextWrite(reply, 30);
-  const Reply r = Exchange({120, 300});
-  EXPECT_EQ(r.outcome, ReplyOutcome::Complete);
+  EXPECT_EQ(Exchange({120, 300}).outcome, ReplyOutcome::Complete);
   EXPECT_GE(elapsedMs, 120) << "the drain wait runs out first";
   EXPECT_EQ(line.PendingOutput(), 0);
 }

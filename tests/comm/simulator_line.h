@@ -1,7 +1,7 @@
 #pragma once
 // The station simulator on a thread of its own and our master's line open to
 // it, for the length of a test. Start() is false when the machine has no
-// pseudo-terminal: skip the test then.
+// pseudo-terminal: skip the test then. Start() again serves a new simulator.
 
 #include <gtest/gtest.h>
 
@@ -23,6 +23,7 @@ inline sim::SimInstrument Instrument(int station, int base, int typeIndex,
 class SimulatorLine : public ::testing::Test {
  protected:
   bool Start(sim::SimConfig config) {
+    line_.Close();
     sim_ = std::make_unique<RunningSimulator>(std::move(config));
     if (!sim_->available()) return false;
     line_.SelectDevice(QString::fromStdString(sim_->devicePath()));
