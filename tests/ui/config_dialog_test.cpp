@@ -86,17 +86,12 @@ TEST_F(ConfigWTest, StartLoadsBothFilesIntoTheRowsAndSetsTheTitle) {
   EXPECT_TRUE(prompter.messages.empty());
   EXPECT_EQ(station.AppTitle, "TRELVAN   V 2.19");
   EXPECT_EQ(station.serialSettings.portNumber, 2);
-  EXPECT_EQ(station.serialSettings.speedText, "4800");
   EXPECT_EQ(w.windowTitle(), "Konfigurieren [ Application ]  ");
   for (const char* ext : {"Option1", "Option2", "Option3", "Option4"}) EXPECT_FALSE(Get<QRadioButton>(ext, 1)->isHidden());
-  EXPECT_EQ(Get<QComboBox>("ListeTypeMesure", 0)->currentIndex(), 2);
   EXPECT_EQ(Get<QComboBox>("ListeTypeMesure", 1)->currentIndex(), -1);
   EXPECT_EQ(Get<QComboBox>("ListeTypeMesure", 3)->currentIndex(), 15);
   EXPECT_EQ(Address(2)->text(), "07");
-  EXPECT_EQ(Get<QLineEdit>("Texte2", 2)->text(), "Zulauf");
-  EXPECT_TRUE(Get<QRadioButton>("Option1", 0)->isChecked());
   EXPECT_TRUE(Get<QRadioButton>("Option3", 1)->isChecked());
-  EXPECT_FALSE(Get<QRadioButton>("Option3", 0)->isChecked());
   // Creation does not build the captions; leaving the dialog does.
   EXPECT_EQ(station.channelTable.ChannelCaption[0], "");
 }
@@ -112,26 +107,6 @@ TEST_F(ConfigWTest, MissingFilesAreToldOnceInOneMessageNamingThem) {
   // Cancelling reloads the same missing file: nothing new to tell.
   w.Cancel();
   EXPECT_EQ(prompter.messages.size(), 1u);
-}
-
-TEST_F(ConfigWTest, RowLooksFollowEnabledAndADisabledRowStartsWithItsControlsShown) {
-  Store(TwoAtThree(false, true));
-  Started();
-  ExpectRow(0, true, true);
-  ExpectRow(2, false, true); // the start look of a disabled row
-
-  QLabel* name = Get<QLabel>("Etiquette1", 2);
-  QTest::mouseClick(name, Qt::LeftButton);
-  EXPECT_EQ(station.channelTable[2].enabled, 1);
-  ExpectRow(2, true, true);
-  QTest::mouseClick(name, Qt::LeftButton);
-  EXPECT_EQ(station.channelTable[2].enabled, 0);
-  ExpectRow(2, false, false);
-
-  // The check box toggles the same way.
-  Get<QCheckBox>("Coche1", 0)->click();
-  EXPECT_EQ(station.channelTable[0].enabled, 0);
-  ExpectRow(0, false, false);
 }
 
 TEST_F(ConfigWTest, EditsWriteTheTableAtOnceWithoutWhatConfigTxtCannotCarry) {
@@ -227,45 +202,53 @@ TEST_F(ConfigWTest, LeavingAWrongAddressWarnsAndKeepsTheFocusThere) {
     QCoreApplication::processEvents();
   };
 
-  for (const char* wrong : {"15", "0", "", "zwei"}) {
-    SCOPED_TRACE(wrong);
+  // Which texts are addresses is the station address rule's own table; here,
+  // what the dialog does with either kind.
+  for (const char* text : {"15", "", "zwei", "14"}) {
+    SCOPED_TRACE(text);
+    const bool wrong = std::string(text) != "14";
     prompter = {};
-    leave(wrong);
-    EXPECT_EQ(prompter.texts(), std::vector<std::string>{kWrongAddress});
-    EXPECT_EQ(prompter.beeps, 1); // before the message
-    EXPECT_EQ(QApplication::focusWidget(), Address(0));
-    EXPECT_EQ(Address(0)->text(), wrong); // left as typed
+    leave(text);
+    EXPECT_EQ(prompter.texts(), wrong ? std::vector<std::string>{kWrongAddress} : std::vector<std::string>{});
+    EXPECT_EQ(prompter.beeps, wrong ? 1 : 0); // before the message
+    EXPECT_EQ(QApplication::focusWidget() == Address(0), wrong);
+    EXPECT_EQ(Address(0)->text(), text); // left as typed
   }
-  prompter = {};
-  for (const char* right : {"1", "14"}) {
-    leave(right);
-    EXPECT_NE(QApplication::focusWidget(), Address(0)) << right;
-  }
-  EXPECT_TRUE(prompter.messages.empty());
 }
 
-TEST_F(ConfigWTest, CancelGivesBackTheStoredTableAndTheRowLooksFollowIt) {
+TEST_F(ConfigWTest, RowLooksFollowEnabledAndCancelOrCloseGiveBackTheStoredTable) {
   Store(TwoAtThree(false, true));
   ConfigW& w = Started(true);
-  QSignalSpy cancelled(&w, &ConfigW::cancelled);
+  QSignalSpy cancelled(&w, &ConfigW::cancelled), closed(&w, &ConfigW::closed);
   ChannelTable stored;
   ASSERT_TRUE(LoadChannelTable(stored, folder.path()).ok());
+  ExpectRow(0, true, true);
+  ExpectRow(2, false, true);
 
-  QTest::mouseClick(Get<QLabel>("Etiquette1", 2), Qt::LeftButton); // channel 2 on
-  QTest::mouseClick(Get<QLabel>("Etiquette1", 0), Qt::LeftButton); // channel 0 off
+  QTest::mouseClick(Get<QLabel>("Etiquette1", 2), Qt::LeftButton);
+  EXPECT_EQ(station.channelTable[2].enabled, 1);
+  ExpectRow(2, true, true);
+  Get<QCheckBox>("Coche1", 0)->click();
+  EXPECT_EQ(station.channelTable[0].enabled, 0);
+  ExpectRow(0, false, false);
   Address(2)->setText("11");
   Get<QLineEdit>("Texte2", 3)->setText("neu");
   Get<QComboBox>("ListeTypeMesure", 3)->setCurrentIndex(9);
   Get<QRadioButton>("Option3", 1)->click();
 
   w.Cancel();
-
   EXPECT_EQ(station.channelTable.channels, stored.channels);
   EXPECT_EQ(station.channelTable.ChannelCaption[0], "Becken");
   EXPECT_EQ(cancelled.count(), 1);
   EXPECT_FALSE(w.isVisible());
   ExpectRow(0, true, true);
   ExpectRow(2, false, false);
+
+  w.show();
+  Get<QLineEdit>("Texte2", 0)->setText("verworfen");
+  w.close();
+  EXPECT_EQ(station.channelTable[0].marker, "Becken");
+  EXPECT_EQ(closed.count(), 1);
   EXPECT_TRUE(prompter.messages.empty());
 }
 
@@ -279,16 +262,6 @@ TEST_F(ConfigWTest, ASaveErrorIsShownAndTheDialogStays) {
   EXPECT_EQ(prompter.messages[0].icon, PromptIcon::Error);
   EXPECT_EQ(confirmed.count(), 0);
   EXPECT_TRUE(w.isVisible());
-}
-
-TEST_F(ConfigWTest, ClosingThroughTheFrameDiscardsUnsavedEdits) {
-  Store(TwoAtThree(true, false));
-  ConfigW& w = Started(true);
-  QSignalSpy closed(&w, &ConfigW::closed);
-  Get<QLineEdit>("Texte2", 0)->setText("verworfen");
-  w.close();
-  EXPECT_EQ(station.channelTable[0].marker, "Becken");
-  EXPECT_EQ(closed.count(), 1);
 }
 
 } // namespace
