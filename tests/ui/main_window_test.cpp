@@ -11,7 +11,6 @@
 #include <QPointer>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QTimer>
 
 #include <QMenu>
 #include <QSet>

@@ -157,25 +157,34 @@ TEST_F(ConfLSTest, CancelOrCloseGiveBackTheStoredChoicesUnlessAPollPassRuns) {
   EXPECT_FALSE(w.isVisible());
 }
 
-TEST_F(ConfLSTest, ConfirmSavesWithoutTouchingTheOpenLine) {
-  ConfLS& w = Started();
+// A line a measurement holds open is neither probed nor touched by Confirm;
+// the ports are probed when the dialog shows again with the line closed.
+TEST_F(ConfLSTest, AnOpenLineIsNotProbedNorTouchedByConfirmButProbedWhenClosedAgain) {
   QString error;
   line.SelectPort(2);
   ASSERT_TRUE(line.Configure(LineSettings{}, &error));
   ASSERT_TRUE(line.Open(&error));
-  const int opens = line.openCount();
+  ConfLS& w = Started();
+  EXPECT_FALSE(w.portsProbed());
+  EXPECT_EQ(line.openCount(), 1);
+  EXPECT_TRUE(Option(1, 1)->isChecked());
 
   Option(2, 1)->click();
   Option(4, 1)->click();
   w.Confirm();
-
   const SerialSettings stored = Stored();
   EXPECT_EQ(stored.speedIndex, 1);
   EXPECT_EQ(stored.stopBitsIndex, 1);
   EXPECT_TRUE(line.IsOpen());
-  EXPECT_EQ(line.openCount(), opens);
+  EXPECT_EQ(line.selectedPort(), 2);
+  EXPECT_EQ(line.openCount(), 1);
   EXPECT_EQ(line.lineSettings(), (LineSettings{9600, Parity::None, 8, 1}));
   EXPECT_FALSE(w.isVisible());
+
+  line.Close();
+  w.show();
+  EXPECT_TRUE(w.portsProbed());
+  EXPECT_EQ(line.openCount(), 5);
 }
 
 TEST_F(ConfLSTest, OpenLineUsesTheChoicesAsTheyStandAndSaysWhenItCannot) {
@@ -203,24 +212,6 @@ TEST_F(ConfLSTest, OpenLineUsesTheChoicesAsTheyStandAndSaysWhenItCannot) {
   EXPECT_EQ(prompter.messages[0].icon, PromptIcon::Error);
   EXPECT_NE(prompter.messages[0].text.find("Gerät belegt"), std::string::npos);
   EXPECT_FALSE(line.IsOpen());
-}
-
-TEST_F(ConfLSTest, AnOpenLineIsNotProbedAtCreationButWhenItIsClosedAgain) {
-  QString error;
-  line.SelectPort(2);
-  ASSERT_TRUE(line.Open(&error));
-  ConfLS& w = Started();
-  EXPECT_FALSE(w.portsProbed());
-  EXPECT_TRUE(line.IsOpen());
-  EXPECT_EQ(line.selectedPort(), 2);
-  EXPECT_EQ(line.openCount(), 1);
-  EXPECT_TRUE(Option(1, 1)->isChecked());
-
-  w.hide();
-  line.Close();
-  w.show();
-  EXPECT_TRUE(w.portsProbed());
-  EXPECT_EQ(line.openCount(), 5);
 }
 
 } // namespace
