@@ -79,7 +79,9 @@ class ConfigWTest : public ::testing::Test {
   std::unique_ptr<ConfigW> dialog;
 };
 
-TEST_F(ConfigWTest, StartLoadsBothFilesIntoTheRowsAndSetsTheTitle) {
+// The rows show both files; edits write the table at once, without what
+// "config.txt" cannot carry.
+TEST_F(ConfigWTest, StartLoadsBothFilesIntoTheRowsAndEditsWriteTheTableAtOnce) {
   Store({{{1, 2, "3", "Becken", true, false}, {}, {1, 5, "07", "Zulauf", false, true}, {0, 15, "9", "x", true, false}}});
   ConfigW& w = Started();
 
@@ -94,24 +96,6 @@ TEST_F(ConfigWTest, StartLoadsBothFilesIntoTheRowsAndSetsTheTitle) {
   EXPECT_TRUE(Get<QRadioButton>("Option3", 1)->isChecked());
   // Creation does not build the captions; leaving the dialog does.
   EXPECT_EQ(station.channelTable.ChannelCaption[0], "");
-}
-
-TEST_F(ConfigWTest, MissingFilesAreToldOnceInOneMessageNamingThem) {
-  ConfigW& w = Started();
-  ASSERT_EQ(prompter.messages.size(), 1u);
-  EXPECT_NE(prompter.messages[0].text.find("config.txt"), std::string::npos);
-  EXPECT_NE(prompter.messages[0].text.find("PortCom.dat"), std::string::npos);
-  EXPECT_EQ(w.startupProblems().size(), 2);
-  EXPECT_EQ(station.channelTable.enabledCount(), 0);
-
-  // Cancelling reloads the same missing file: nothing new to tell.
-  w.Cancel();
-  EXPECT_EQ(prompter.messages.size(), 1u);
-}
-
-TEST_F(ConfigWTest, EditsWriteTheTableAtOnceWithoutWhatConfigTxtCannotCarry) {
-  Store(TwoAtThree(true, true));
-  Started();
 
   Address(0)->clear();
   QTest::keyClicks(Address(0), "1\"2");
@@ -131,6 +115,28 @@ TEST_F(ConfigWTest, EditsWriteTheTableAtOnceWithoutWhatConfigTxtCannotCarry) {
   QTest::mouseClick(Get<QLabel>("Label1", 0), Qt::LeftButton);
   EXPECT_TRUE(c.isMaster);
   EXPECT_FALSE(c.isExt);
+}
+
+TEST_F(ConfigWTest, MissingFilesAreToldOnceAndAFailedSaveKeepsTheDialog) {
+  ConfigW& w = Started(true);
+  ASSERT_EQ(prompter.messages.size(), 1u);
+  EXPECT_NE(prompter.messages[0].text.find("config.txt"), std::string::npos);
+  EXPECT_NE(prompter.messages[0].text.find("PortCom.dat"), std::string::npos);
+  EXPECT_EQ(w.startupProblems().size(), 2);
+  EXPECT_EQ(station.channelTable.enabledCount(), 0);
+
+  // Cancelling reloads the same missing file: nothing new to tell.
+  w.Cancel();
+  EXPECT_EQ(prompter.messages.size(), 1u);
+
+  w.show();
+  station.folder = folder / "nicht-da";
+  QSignalSpy confirmed(&w, &ConfigW::confirmed);
+  w.Confirm();
+  ASSERT_EQ(prompter.messages.size(), 2u);
+  EXPECT_EQ(prompter.messages[1].icon, PromptIcon::Error);
+  EXPECT_EQ(confirmed.count(), 0);
+  EXPECT_TRUE(w.isVisible());
 }
 
 // Confirm saves only a table the poll cycle can use: every enabled channel at
@@ -250,18 +256,6 @@ TEST_F(ConfigWTest, RowLooksFollowEnabledAndCancelOrCloseGiveBackTheStoredTable)
   EXPECT_EQ(station.channelTable[0].marker, "Becken");
   EXPECT_EQ(closed.count(), 1);
   EXPECT_TRUE(prompter.messages.empty());
-}
-
-TEST_F(ConfigWTest, ASaveErrorIsShownAndTheDialogStays) {
-  Store(TwoAtThree(true, false));
-  ConfigW& w = Started(true);
-  QSignalSpy confirmed(&w, &ConfigW::confirmed);
-  station.folder = folder / "nicht-da";
-  w.Confirm();
-  ASSERT_EQ(prompter.messages.size(), 1u);
-  EXPECT_EQ(prompter.messages[0].icon, PromptIcon::Error);
-  EXPECT_EQ(confirmed.count(), 0);
-  EXPECT_TRUE(w.isVisible());
 }
 
 } // namespace
