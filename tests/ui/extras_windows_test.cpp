@@ -46,6 +46,13 @@ using testing::ScriptedPrompter;
 using testing::Subscriber;
 using testing::TempFolder;
 
+// Passes of `generator` up to `untilMs`, written by `recorder`.
+void WriteRecord(Recorder& recorder, ReadingGenerator& generator, std::int64_t untilMs) {
+  std::vector<std::vector<Reading>> passes;
+  while (generator.nextTimeMs() < untilMs) passes.push_back(generator.NextPass());
+  ASSERT_EQ(recorder.RecordBulk(passes), std::nullopt);
+}
+
 TEST(DiagnoseWindow, ShowsTheCountersAndTheFramesAndPausesClearsAndSaves) {
   Station station;
   ScriptedPrompter prompter;
@@ -158,10 +165,8 @@ TEST(SerialSetupWindow, ScansOnlyAFreeLineAndTakesAStationIntoAChannel) {
 
   ChannelTable saved;
   ASSERT_TRUE(LoadChannelTable(saved, folder.path()).ok());
-  EXPECT_EQ(saved[1].stationAddress, "3");
-  EXPECT_TRUE(saved[1].isExt);
-  EXPECT_FALSE(saved[1].isMaster);
-  EXPECT_EQ(saved[1].typeIndex, kFlowTypeIndex);
+  EXPECT_EQ((std::tuple{saved[1].stationAddress, saved[1].isMaster, saved[1].isExt, saved[1].typeIndex}),
+            (std::tuple{std::string("3"), false, true, kFlowTypeIndex}));
   EXPECT_EQ(station.channelTable[1], saved[1]);
   qunsetenv("TRELVAN_COM1");
 }
@@ -175,9 +180,7 @@ TEST(TrendWindow, ShowsARecordBeingWrittenInBaseUnitsWithKeysAndCursor) {
   const std::int64_t now = NowMs();
   ReadingGenerator generator(now - 20 * 60000, 1000, 2);
   Recorder recorder({.file = file});
-  std::vector<std::vector<Reading>> passes;
-  while (generator.nextTimeMs() < now - 5000) passes.push_back(generator.NextPass());
-  ASSERT_EQ(recorder.RecordBulk(passes), std::nullopt);
+  WriteRecord(recorder, generator, now - 5000);
 
   TrendWindow window(file);
   window.resize(900, 500);
@@ -289,12 +292,10 @@ TEST(RecordExportDialog, ExportsTheChosenChannelsAndKeepsAFileTheOperatorKeeps) 
   TempFolder dir;
   const auto record = dir / "Messwerte.sqlite";
   const std::int64_t start = NowMs() - 3600000;
+  ReadingGenerator generator(start, 1000, 4);
   {
     Recorder recorder({.file = record});
-    ReadingGenerator generator(start, 1000, 4);
-    std::vector<std::vector<Reading>> passes;
-    for (int k = 0; k < 600; ++k) passes.push_back(generator.NextPass());
-    ASSERT_EQ(recorder.RecordBulk(passes), std::nullopt);
+    WriteRecord(recorder, generator, start + 600000);
   }
   ScriptedPrompter prompter;
   RecordExportDialog dialog(record, ",", prompter);
