@@ -20,7 +20,6 @@ namespace trelvan {
 namespace {
 
 using testing::Control;
-using testing::MakeActive;
 using testing::ScriptedPrompter;
 using testing::TempFolder;
 using Channels = std::array<ChannelConfig, kChannelCount>;
@@ -200,7 +199,8 @@ TEST_F(ConfigWTest, ConfirmSavesOnlyATableThePollCycleCanUse) {
 TEST_F(ConfigWTest, LeavingAWrongAddressWarnsAndKeepsTheFocusThere) {
   Store(TwoAtThree(true, true));
   ConfigW& w = Started(true);
-  ASSERT_TRUE(MakeActive(w));
+  w.activateWindow(); // focus events only reach an active window
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
   auto leave = [&](const char* text) {
     Address(0)->setFocus(Qt::OtherFocusReason);
     Address(0)->setText(text);
