@@ -222,53 +222,51 @@ TEST(TrendWindow, ShowsARecordBeingWrittenInBaseUnitsWithKeysAndCursor) {
   EXPECT_EQ(plot->loaded().series.size(), 4u);
 }
 
-// The limits dialog writes what it checked into "trelvan.ini" and refuses
-// rows that cannot work, saving nothing then.
-TEST(LimitsDialog, SavesCheckedLimitsAndRefusesRowsThatCannotWork) {
+// The limits dialog shows the stored limits in the operator's notation, names
+// the channels whose stored limits are faulty (and shows them empty), and
+// writes only what it checked into "trelvan.ini", leaving its other groups.
+TEST(LimitsDialog, ShowsTheStoredLimitsNamesFaultyOnesAndSavesOnlyCheckedLimits) {
+  TempFolder dir;
+  dir.write("trelvan.ini",
+            "[Ports]\nCom1=/dev/ttyUSB0\n[Limits]\nKanal0_oben=abc\nKanal1_unten=5\nKanal1_oben=7,5\nKanal3_unten=9\nKanal3_oben=1\n");
+  ScriptedPrompter prompter;
+  LimitsDialog dialog(dir.path(), ",", prompter);
+  dialog.Start();
+  auto field = [&](const char* name) { return Control<QLineEdit>(dialog, name); };
+  ASSERT_EQ(prompter.messages.size(), 1u);
+  EXPECT_NE(prompter.messages[0].text.find("Kanal 0"), std::string::npos);
+  EXPECT_NE(prompter.messages[0].text.find("Kanal 3"), std::string::npos);
+  EXPECT_EQ((QStringList{field("Upper_0")->text(), field("Lower_1")->text(), field("Upper_1")->text(), field("Lower_3")->text()}),
+            (QStringList{"", "5", "7,5", ""}));
+
   struct Case {
     const char *lower, *upper, *hysteresis, *unit;
     bool saved;
-    ChannelLimits expected;
+    ChannelLimits expected; // channel 2 in the file afterwards
   };
   for (const Case& c : {
+           Case{"abc", "8", "", "", false, {}},
+           Case{"9", "8", "", "", false, {}},
            Case{"6,5", "8.5", "0,1", "pH", true, {.lower = 6.5, .upper = 8.5, .hysteresis = 0.1, .unit = "pH"}},
            Case{"", "500", "", "", true, {.upper = 500}},
            Case{"", "", "", "", true, {}},
-           Case{"abc", "8", "", "", false, {}},
-           Case{"9", "8", "", "", false, {}},
        }) {
     SCOPED_TRACE(std::string(c.lower) + " / " + c.upper + " / " + c.hysteresis);
-    TempFolder dir;
-    dir.write("trelvan.ini", "[Ports]\nCom1=/dev/ttyUSB0\n");
-    ScriptedPrompter prompter;
-    LimitsDialog dialog(dir.path(), ",", prompter);
-    dialog.Start();
-    Control<QLineEdit>(dialog, "Lower_2")->setText(c.lower);
-    Control<QLineEdit>(dialog, "Upper_2")->setText(c.upper);
-    Control<QLineEdit>(dialog, "Hysteresis_2")->setText(c.hysteresis);
-    Control<QLineEdit>(dialog, "Unit_2")->setText(c.unit);
+    prompter = {};
+    field("Lower_2")->setText(c.lower);
+    field("Upper_2")->setText(c.upper);
+    field("Hysteresis_2")->setText(c.hysteresis);
+    field("Unit_2")->setText(c.unit);
     EXPECT_EQ(dialog.Save(), c.saved);
     EXPECT_EQ(prompter.messages.size(), c.saved ? 0u : 1u);
-    const LimitSettings loaded = LoadLimitSettings(dir.path());
-    EXPECT_TRUE(loaded.problems.empty());
-    EXPECT_EQ(loaded.limits[2], c.expected);
-    EXPECT_NE(dir.read("trelvan.ini").find("Com1=/dev/ttyUSB0"), std::string::npos); // other groups stay
+    EXPECT_EQ(LoadLimitSettings(dir.path()).limits[2], c.expected);
   }
+  const LimitSettings saved = LoadLimitSettings(dir.path());
+  EXPECT_TRUE(saved.problems.empty());
+  EXPECT_EQ(saved.limits[1], (ChannelLimits{.lower = 5, .upper = 7.5}));
+  EXPECT_NE(dir.read("trelvan.ini").find("Com1=/dev/ttyUSB0"), std::string::npos);
 }
 
-TEST(LimitSettings, AFaultyChannelIsNamedAndLeftWithoutLimits) {
-  TempFolder dir;
-  dir.write("trelvan.ini", "[Limits]\nKanal0_oben=abc\nKanal1_unten=5\nKanal1_oben=7,5\nKanal3_unten=9\nKanal3_oben=1\n");
-  const LimitSettings loaded = LoadLimitSettings(dir.path());
-  ASSERT_EQ(loaded.problems.size(), 2u);
-  EXPECT_NE(loaded.problems[0].find("Kanal 0"), std::string::npos);
-  EXPECT_NE(loaded.problems[1].find("Kanal 3"), std::string::npos);
-  EXPECT_FALSE(loaded.limits[0].active());
-  EXPECT_EQ(loaded.limits[1], (ChannelLimits{.lower = 5, .upper = 7.5}));
-  EXPECT_FALSE(loaded.limits[3].active());
-}
-
-// The alarm list's acknowledgement and the export dialog's worker.
 // Raising, clearing and acknowledging all are seen through the main window;
 // here, which row is acknowledged, when, and how many rows the list keeps.
 TEST(AlarmList, AcknowledgesTheSelectedRowWithItsTimeAndKeepsABoundedList) {
