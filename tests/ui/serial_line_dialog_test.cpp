@@ -156,7 +156,7 @@ TEST_F(ConfLSTest, CancelOrCloseGiveBackTheStoredChoicesUnlessAPollPassRuns) {
 
 // A line a measurement holds open is neither probed nor touched by Confirm;
 // the ports are probed when the dialog shows again with the line closed.
-TEST_F(ConfLSTest, AnOpenLineIsNotProbedNorTouchedByConfirmButProbedWhenClosedAgain) {
+TEST_F(ConfLSTest, AnOpenLineIsLeftAloneAndOpenLineUsesTheChoicesAsTheyStand) {
   QString error;
   line.SelectPort(2);
   ASSERT_TRUE(line.Configure(LineSettings{}, &error));
@@ -182,10 +182,8 @@ TEST_F(ConfLSTest, AnOpenLineIsNotProbedNorTouchedByConfirmButProbedWhenClosedAg
   w.show();
   EXPECT_TRUE(w.portsProbed());
   EXPECT_EQ(line.openCount(), 5);
-}
 
-TEST_F(ConfLSTest, OpenLineUsesTheChoicesAsTheyStandAndSaysWhenItCannot) {
-  ConfLS& w = Started();
+  // "Open" uses the choices as they stand, and says when it cannot.
   Option(1, 2)->click();
   Option(2, 2)->click();
   Option(3, 1)->click();
@@ -194,7 +192,7 @@ TEST_F(ConfLSTest, OpenLineUsesTheChoicesAsTheyStandAndSaysWhenItCannot) {
   EXPECT_TRUE(prompter.messages.empty());
   EXPECT_TRUE(line.IsOpen());
   EXPECT_EQ(line.selectedPort(), 3);
-  EXPECT_EQ(line.lineSettings(), (LineSettings{2400, Parity::Even, 8, 1}));
+  EXPECT_EQ(line.lineSettings(), (LineSettings{2400, Parity::Even, 8, 2}));
   EXPECT_TRUE(w.isVisible());
 
   w.OpenLine();
