@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <csignal>
@@ -11,17 +10,13 @@
 namespace trelvan {
 namespace {
 
-// The processes whose parent is `pid`, from /proc.
+// The processes that `pid`'s main thread started, from /proc.
 std::vector<qint64> ChildrenOf(qint64 pid) {
+  QFile file(QString("/proc/%1/task/%1/children").arg(pid));
   std::vector<qint64> children;
-  for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
-    QFile stat("/proc/" + entry + "/stat");
-    if (!stat.open(QIODevice::ReadOnly)) continue;
-    // pid (comm) state ppid ...: the command may hold blanks, so read after ')'.
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() > 1 && fields[1].toLongLong() == pid) children.push_back(entry.toLongLong());
-  }
+  if (file.open(QIODevice::ReadOnly))
+    for (const QByteArray& child : file.readAll().split(' '))
+      if (!child.trimmed().isEmpty()) children.push_back(child.toLongLong());
   return children;
 }
 

@@ -46,6 +46,13 @@ using testing::ScriptedPrompter;
 using testing::Subscriber;
 using testing::TempFolder;
 
+// Passes of `generator` up to `untilMs`, written by `recorder`.
+void WriteRecord(Recorder& recorder, ReadingGenerator& generator, std::int64_t untilMs) {
+  std::vector<std::vector<Reading>> passes;
+  while (generator.nextTimeMs() < untilMs) passes.push_back(generator.NextPass());
+  ASSERT_EQ(recorder.RecordBulk(passes), std::nullopt);
+}
+
 TEST(DiagnoseWindow, ShowsTheCountersAndTheFramesAndPausesClearsAndSaves) {
   Station station;
   ScriptedPrompter prompter;
@@ -61,7 +68,7 @@ TEST(DiagnoseWindow, ShowsTheCountersAndTheFramesAndPausesClearsAndSaves) {
   EXPECT_EQ(window.counterTable()->item(2, 1)->text(), "5 Master");
   EXPECT_EQ(window.counterTable()->item(2, 4)->text(), "1");
   EXPECT_TRUE(window.counterTable()->item(2, 10)->text().endsWith("Station 5 antwortet nicht"));
-  EXPECT_TRUE(window.monitor()->Text().endsWith(">  St   5  05 03\n"));
+  EXPECT_EQ(window.monitor()->lineCount(), 1u);
 
   auto click = [&](const char* name) { window.findChild<QPushButton*>(name)->click(); };
   click("Anhalten");
@@ -158,10 +165,8 @@ TEST(SerialSetupWindow, ScansOnlyAFreeLineAndTakesAStationIntoAChannel) {
 
   ChannelTable saved;
   ASSERT_TRUE(LoadChannelTable(saved, folder.path()).ok());
-  EXPECT_EQ(saved[1].stationAddress, "3");
-  EXPECT_TRUE(saved[1].isExt);
-  EXPECT_FALSE(saved[1].isMaster);
-  EXPECT_EQ(saved[1].typeIndex, kFlowTypeIndex);
+  EXPECT_EQ((std::tuple{saved[1].stationAddress, saved[1].isMaster, saved[1].isExt, saved[1].typeIndex}),
+            (std::tuple{std::string("3"), false, true, kFlowTypeIndex}));
   EXPECT_EQ(station.channelTable[1], saved[1]);
   qunsetenv("TRELVAN_COM1");
 }
@@ -175,9 +180,7 @@ TEST(TrendWindow, ShowsARecordBeingWrittenInBaseUnitsWithKeysAndCursor) {
   const std::int64_t now = NowMs();
   ReadingGenerator generator(now - 20 * 60000, 1000, 2);
   Recorder recorder({.file = file});
-  std::vector<std::vector<Reading>> passes;
-  while (generator.nextTimeMs() < now - 5000) passes.push_back(generator.NextPass());
-  ASSERT_EQ(recorder.RecordBulk(passes), std::nullopt);
+  WriteRecord(recorder, generator, now - 5000);
 
   TrendWindow window(file);
   window.resize(900, 500);
@@ -185,9 +188,6 @@ TEST(TrendWindow, ShowsARecordBeingWrittenInBaseUnitsWithKeysAndCursor) {
   window.Open();
   window.SelectRange(TrendWindow::Range::TenMinutes);
   TrendPlot* plot = window.plot();
-  std::vector<std::string> units;
-  for (const TrendSeries& s : plot->loaded().series) units.push_back(s.unit);
-  EXPECT_EQ(units, (std::vector<std::string>{"pH", "µS", "kOhm", "m3/h"}));
 
   // A writer beside the open window: live mode shows its readings.
   const std::int64_t newest = generator.nextTimeMs();
@@ -219,73 +219,68 @@ TEST(TrendWindow, ShowsARecordBeingWrittenInBaseUnitsWithKeysAndCursor) {
   // Seven days read the per-minute table.
   window.SelectRange(TrendWindow::Range::SevenDays);
   EXPECT_EQ(plot->loaded().source, TrendSource::Minutes);
-  EXPECT_EQ(plot->loaded().series.size(), 4u);
 }
 
-// The limits dialog writes what it checked into "trelvan.ini" and refuses
-// rows that cannot work, saving nothing then.
-TEST(LimitsDialog, SavesCheckedLimitsAndRefusesRowsThatCannotWork) {
+// The limits dialog shows the stored limits in the operator's notation, names
+// the channels whose stored limits are faulty (and shows them empty), and
+// writes only what it checked into "trelvan.ini", leaving its other groups.
+TEST(LimitsDialog, ShowsTheStoredLimitsNamesFaultyOnesAndSavesOnlyCheckedLimits) {
+  TempFolder dir;
+  dir.write("trelvan.ini",
+            "[Ports]\nCom1=/dev/ttyUSB0\n[Limits]\nKanal0_oben=abc\nKanal1_unten=5\nKanal1_oben=7,5\nKanal3_unten=9\nKanal3_oben=1\n");
+  ScriptedPrompter prompter;
+  LimitsDialog dialog(dir.path(), ",", prompter);
+  dialog.Start();
+  auto field = [&](const char* name) { return Control<QLineEdit>(dialog, name); };
+  ASSERT_EQ(prompter.messages.size(), 1u);
+  EXPECT_NE(prompter.messages[0].text.find("Kanal 0"), std::string::npos);
+  EXPECT_NE(prompter.messages[0].text.find("Kanal 3"), std::string::npos);
+  EXPECT_EQ((QStringList{field("Upper_0")->text(), field("Lower_1")->text(), field("Upper_1")->text(), field("Lower_3")->text()}),
+            (QStringList{"", "5", "7,5", ""}));
+
   struct Case {
     const char *lower, *upper, *hysteresis, *unit;
     bool saved;
-    ChannelLimits expected;
+    ChannelLimits expected; // channel 2 in the file afterwards
   };
   for (const Case& c : {
+           Case{"abc", "8", "", "", false, {}},
+           Case{"9", "8", "", "", false, {}},
            Case{"6,5", "8.5", "0,1", "pH", true, {.lower = 6.5, .upper = 8.5, .hysteresis = 0.1, .unit = "pH"}},
            Case{"", "500", "", "", true, {.upper = 500}},
            Case{"", "", "", "", true, {}},
-           Case{"abc", "8", "", "", false, {}},
-           Case{"9", "8", "", "", false, {}},
-           Case{"1", "2", "1", "", false, {}},
        }) {
     SCOPED_TRACE(std::string(c.lower) + " / " + c.upper + " / " + c.hysteresis);
-    TempFolder dir;
-    dir.write("trelvan.ini", "[Ports]\nCom1=/dev/ttyUSB0\n");
-    ScriptedPrompter prompter;
-    LimitsDialog dialog(dir.path(), ",", prompter);
-    dialog.Start();
-    Control<QLineEdit>(dialog, "Lower_2")->setText(c.lower);
-    Control<QLineEdit>(dialog, "Upper_2")->setText(c.upper);
-    Control<QLineEdit>(dialog, "Hysteresis_2")->setText(c.hysteresis);
-    Control<QLineEdit>(dialog, "Unit_2")->setText(c.unit);
+    prompter = {};
+    field("Lower_2")->setText(c.lower);
+    field("Upper_2")->setText(c.upper);
+    field("Hysteresis_2")->setText(c.hysteresis);
+    field("Unit_2")->setText(c.unit);
     EXPECT_EQ(dialog.Save(), c.saved);
     EXPECT_EQ(prompter.messages.size(), c.saved ? 0u : 1u);
-    const LimitSettings loaded = LoadLimitSettings(dir.path());
-    EXPECT_TRUE(loaded.problems.empty());
-    EXPECT_EQ(loaded.limits[2], c.expected);
-    EXPECT_NE(dir.read("trelvan.ini").find("Com1=/dev/ttyUSB0"), std::string::npos); // other groups stay
+    EXPECT_EQ(LoadLimitSettings(dir.path()).limits[2], c.expected);
   }
+  const LimitSettings saved = LoadLimitSettings(dir.path());
+  EXPECT_TRUE(saved.problems.empty());
+  EXPECT_EQ(saved.limits[1], (ChannelLimits{.lower = 5, .upper = 7.5}));
+  EXPECT_NE(dir.read("trelvan.ini").find("Com1=/dev/ttyUSB0"), std::string::npos);
 }
 
-TEST(LimitSettings, AFaultyChannelIsNamedAndLeftWithoutLimits) {
-  TempFolder dir;
-  dir.write("trelvan.ini", "[Limits]\nKanal0_oben=abc\nKanal1_unten=5\nKanal1_oben=7,5\nKanal3_unten=9\nKanal3_oben=1\n");
-  const LimitSettings loaded = LoadLimitSettings(dir.path());
-  ASSERT_EQ(loaded.problems.size(), 2u);
-  EXPECT_NE(loaded.problems[0].find("Kanal 0"), std::string::npos);
-  EXPECT_NE(loaded.problems[1].find("Kanal 3"), std::string::npos);
-  EXPECT_FALSE(loaded.limits[0].active());
-  EXPECT_EQ(loaded.limits[1], (ChannelLimits{.lower = 5, .upper = 7.5}));
-  EXPECT_FALSE(loaded.limits[3].active());
-}
-
-// The alarm list's acknowledgement and the export dialog's worker.
-TEST(AlarmList, RaisedAlarmsStayOpenUntilAcknowledged) {
+// Raising, clearing and acknowledging all are seen through the main window;
+// here, which row is acknowledged, when, and how many rows the list keeps.
+TEST(AlarmList, AcknowledgesTheSelectedRowWithItsTimeAndKeepsABoundedList) {
   AlarmList list;
-  QSignalSpy spy(&list, &AlarmList::unacknowledgedChanged);
   list.Add({1000, 0, true, AlarmState::High, 8.6, 8.5, "pH", "Kanal 0: oberer Grenzwert überschritten"});
-  list.Add({2000, 0, false, AlarmState::High, 8.3, 8.5, "pH", "Kanal 0: wieder unter dem oberen Grenzwert"});
   list.Add({3000, 2, true, AlarmState::Low, 90, 100, "kOhm", "Kanal 2: unterer Grenzwert unterschritten"});
-  EXPECT_EQ(list.unacknowledged(), 2); // clearing a limit needs no acknowledgement
   auto* table = Control<QTableWidget>(list, "AlarmTable");
+  QSignalSpy told(&list, &AlarmList::unacknowledgedChanged); // the menu's count
   table->selectRow(0); // newest first: channel 2
   list.AcknowledgeSelected();
   EXPECT_EQ(list.unacknowledged(), 1);
-  EXPECT_EQ(table->item(0, 4)->text().contains(QDateTime::currentDateTime().toString("dd.MM.yyyy")), true);
-  list.AcknowledgeAll();
-  EXPECT_EQ(list.unacknowledged(), 0);
-  ASSERT_EQ(spy.size(), 4);
-  EXPECT_EQ(spy.back().at(0).toInt(), 0);
+  ASSERT_EQ(told.size(), 1);
+  EXPECT_EQ(told.back().at(0).toInt(), 1);
+  EXPECT_TRUE(table->item(0, 4)->text().contains(QDateTime::currentDateTime().toString("dd.MM.yyyy")));
+  EXPECT_EQ(table->item(1, 4)->text(), "nein");
   for (int k = 0; k < AlarmList::kMaxEntries + 5; ++k) list.Add({k, 1, true, AlarmState::High, 1, 0, "", "x"});
   EXPECT_EQ(list.entries(), AlarmList::kMaxEntries);
 }
@@ -294,12 +289,10 @@ TEST(RecordExportDialog, ExportsTheChosenChannelsAndKeepsAFileTheOperatorKeeps) 
   TempFolder dir;
   const auto record = dir / "Messwerte.sqlite";
   const std::int64_t start = NowMs() - 3600000;
+  ReadingGenerator generator(start, 1000, 4);
   {
     Recorder recorder({.file = record});
-    ReadingGenerator generator(start, 1000, 4);
-    std::vector<std::vector<Reading>> passes;
-    for (int k = 0; k < 600; ++k) passes.push_back(generator.NextPass());
-    ASSERT_EQ(recorder.RecordBulk(passes), std::nullopt);
+    WriteRecord(recorder, generator, start + 600000);
   }
   ScriptedPrompter prompter;
   RecordExportDialog dialog(record, ",", prompter);

@@ -1,11 +1,8 @@
 #pragma once
-// Small helpers of the widget tests: controls by name, a window that has the
-// keyboard focus.
+// Small helper of the widget tests: controls by name.
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QTest>
 #include <QWidget>
 
 namespace trelvan::testing {
@@ -15,13 +12,6 @@ W* Control(QWidget& window, const QString& name) {
   W* w = window.findChild<W*>(name);
   EXPECT_NE(w, nullptr) << "no control " << name.toStdString();
   return w;
-}
-
-// Focus events only reach an active window.
-inline bool MakeActive(QWidget& window) {
-  window.show();
-  window.activateWindow();
-  return QTest::qWaitForWindowActive(&window);
 }
 
 } // namespace trelvan::testing
