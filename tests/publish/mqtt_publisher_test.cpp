@@ -166,15 +166,11 @@ TEST(MqttPublisher, TlsWithTheSitesCaAndLogInWithAPasswordFile) {
       "-out broker.pem -days 2 -extfile san.ext && mosquitto_passwd -c -b passwd pumpe geheim";
   ASSERT_EQ(std::system(("(" + make + ") >/dev/null 2>&1").c_str()), 0) << make;
 
-  testing::BrokerSetup tls, login;
-  tls.certFile = f + "/broker.pem";
-  tls.keyFile = f + "/broker.key";
-  login.allowAnonymous = false;
-  login.passwordFile = f + "/passwd";
   TempFolder tlsFolder, loginFolder;
-  RunningBroker tlsBroker(tlsFolder.path(), tls);
+  RunningBroker tlsBroker(tlsFolder.path(), {.passwordFile = "", .certFile = f + "/broker.pem", .keyFile = f + "/broker.key"});
   ASSERT_TRUE(tlsBroker.Start()) << tlsBroker.log();
-  RunningBroker loginBroker(loginFolder.path(), login);
+  RunningBroker loginBroker(loginFolder.path(),
+                            {.allowAnonymous = false, .passwordFile = f + "/passwd", .certFile = "", .keyFile = ""});
   ASSERT_TRUE(loginBroker.Start()) << loginBroker.log();
 
   struct Case {
