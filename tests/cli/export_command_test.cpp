@@ -31,9 +31,7 @@ class ExportCommandTest : public ::testing::Test {
     if (!testing::CliBuilt()) GTEST_SKIP() << "trelvan-cli not built";
     LoggerFileBuilder log;
     log.channel1("06", "BECKEN 1", 10).channel2("03", "ZULAUF", 0);
-    testing::RecordBytes r;
-    r.primary1 = 725;
-    r.primary2 = -5;
+    const testing::RecordBytes r{.primary1 = 725, .primary2 = -5};
     log.record(r).emptyRecord().record(r);
     folder.write("station.log", log.bytes());
     fs::create_directories(out);
