@@ -48,7 +48,7 @@ std::string Joined(const std::vector<std::string>& lines) {
   return all;
 }
 
-TEST(MqttPublisher, PublishesReadingsAlarmsAndStatusWithTheirFlags) {
+TEST(MqttPublisher, PublishesWithTheirFlagsAndAStopSendsWhatWaitsThenOffline) {
   REQUIRE_BROKER();
   TempFolder folder;
   RunningBroker broker(folder.path());
