@@ -86,11 +86,9 @@ TEST(MqttOptions, LogInComesFromAPrivateFileOrTheEnvironment) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    MqttOptions options;
-    options.url = "mqtt://broker";
-    options.site = "werk";
+    const MqttOptions options{.url = "mqtt://broker", .site = "werk", .caFile = "",
+                              .credentialsFile = c.fileBytes ? (folder / "zugang").string() : ""};
     std::filesystem::remove(folder / "zugang");
-    if (c.fileBytes) options.credentialsFile = (folder / "zugang").string();
     if (c.mode) {
       folder.write("zugang", c.fileBytes);
       chmod((folder / "zugang").c_str(), c.mode);
