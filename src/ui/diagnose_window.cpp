@@ -195,6 +195,7 @@ void DiagnoseWindow::FollowVisibility() {
   const bool seen = isVisible() && !isMinimized();
   if (seen == timer_->isActive()) return;
   if (seen) {
+    monitorTaken_.invalidate(); // the monitor catches up at once
     Refresh();
     timer_->start();
   } else {
@@ -216,7 +217,7 @@ void DiagnoseWindow::Refresh() {
     return;
   }
   RefreshTable();
-  if (!paused_) RefreshMonitor();
+  if (!paused_ && !(monitorTaken_.isValid() && monitorTaken_.elapsed() < monitorIntervalMs_)) RefreshMonitor();
 }
 
 void DiagnoseWindow::RefreshTable() {
@@ -248,6 +249,7 @@ void DiagnoseWindow::RefreshTable() {
 }
 
 void DiagnoseWindow::RefreshMonitor() {
+  monitorTaken_.start();
   const std::vector<FrameRecord> records = station_.frames.Since(shownUpTo_);
   if (records.empty()) return;
   QStringList lines;
@@ -305,10 +307,10 @@ int FrameMonitor::LineHeight() const { return fontMetrics().lineSpacing(); }
 
 int FrameMonitor::VisibleLines() const { return std::max(1, viewport()->height() / LineHeight()); }
 
-void FrameMonitor::UpdateScrollBars() {
+void FrameMonitor::UpdateScrollBars(int pageTop) {
   QScrollBar* v = verticalScrollBar();
   v->setPageStep(VisibleLines());
-  v->setRange(0, std::max(0, static_cast<int>(lines_.size()) - VisibleLines()));
+  v->setRange(0, std::max({0, static_cast<int>(lines_.size()) - VisibleLines(), pageTop}));
   QScrollBar* h = horizontalScrollBar();
   h->setPageStep(viewport()->width());
   h->setSingleStep(fontMetrics().averageCharWidth());
@@ -331,14 +333,24 @@ void FrameMonitor::Append(const QStringList& lines) {
   const auto dropped = static_cast<int>(lines_.size() > capacity_ ? lines_.size() - capacity_ : 0);
   lines_.erase(lines_.begin(), lines_.begin() + dropped);
   const int added = std::min(static_cast<int>(lines.size()), static_cast<int>(lines_.size()));
+  const int rows = VisibleLines();
+  int top = std::max(0, firstShown - dropped); // the same lines as before
+  if (following) {
+    // Following the end, the monitor turns pages: the page stands still
+    // while new lines fit below, then turns so that its last quarter comes
+    // to the top and the new lines follow it. The picture moves once a page
+    // instead of with every pass, and the lines stand still to be read.
+    const int n = static_cast<int>(lines_.size());
+    const int turn = std::max(1, rows - rows / 4);
+    if (n > top + rows) top += (n - top - rows + turn - 1) / turn * turn;
+  }
   {
     const QSignalBlocker quiet(v); // the picture is moved here, not by scrollContentsBy
-    UpdateScrollBars();
-    v->setValue(following ? v->maximum() : std::max(0, firstShown - dropped));
+    UpdateScrollBars(following ? top : 0);
+    v->setValue(top);
   }
   // The lines shown moved up by `shift` rows: the picture is moved as much
   // and only the rows that then show something new are drawn.
-  const int rows = VisibleLines();
   const int shift = v->value() + dropped - firstShown;
   if (shift < 0 || shift >= rows) {
     viewport()->update();
@@ -347,11 +359,11 @@ void FrameMonitor::Append(const QStringList& lines) {
   // Right of the longest line the picture is blank: it need not move.
   const int inked = std::clamp(kTextLeft + widest_ - horizontalScrollBar()->value() + 2, 0, viewport()->width());
   if (shift > 0) viewport()->scroll(0, -shift * LineHeight(), QRect(0, 0, inked, viewport()->height()));
-  const int firstNewRow = static_cast<int>(lines_.size()) - added - v->value();
-  if (firstNewRow <= rows) {
-    const int top = std::max(0, firstNewRow) * LineHeight();
-    viewport()->update(0, top, inked, viewport()->height() - top);
-  }
+  // Only the rows of the new lines: below them a turned page is blank.
+  const int firstNewRow = std::max(0, static_cast<int>(lines_.size()) - added - v->value());
+  const int endRow = std::min(rows + 1, static_cast<int>(lines_.size()) - v->value()); // a partly shown last row too
+  if (firstNewRow < endRow)
+    viewport()->update(0, firstNewRow * LineHeight(), inked, (endRow - firstNewRow) * LineHeight());
 }
 
 void FrameMonitor::Clear() {

@@ -1,14 +1,16 @@
 #pragma once
 // The Diagnose window ("E&xtras", "&Diagnose"): per channel the counters of
-// the running measurement, refreshed after each pass (once a second), and below them the frame
-// monitor, every request and reply on the line in hexadecimal with its time,
-// direction, station and outcome. The monitor can be paused, cleared, copied
-// and saved as text; it keeps the last 10,000 frames. Opening the window
-// changes nothing on the line: it only reads what the measurement records,
-// and it repaints only what changed: the counter cells whose text changed
-// and the new lines of the monitor.
+// the running measurement, refreshed after each pass (once a second), and
+// below them the frame monitor, every request and reply on the line in
+// hexadecimal with its time, direction, station and outcome, taken every
+// other second and shown page by page. The monitor can be paused, cleared,
+// copied and saved as text; it keeps the last 10,000 frames. Opening the
+// window changes nothing on the line: it only reads what the measurement
+// records, and it repaints only what changed: the counter cells whose text
+// changed and the new lines of the monitor.
 
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <cstdint>
@@ -23,9 +25,10 @@ class QTimer;
 
 namespace trelvan {
 
-// A bounded list of text lines that follows its end as lines come. New lines
-// only scroll the picture up and draw themselves: the lines already shown
-// are not laid out and drawn again every second.
+// A bounded list of text lines that follows its end page by page as lines
+// come. New lines only draw themselves, and the picture moves up only when a
+// page turns: the lines already shown are not laid out and drawn again, nor
+// moved, every second.
 class FrameMonitor : public QAbstractScrollArea {
   Q_OBJECT
  public:
@@ -44,7 +47,9 @@ class FrameMonitor : public QAbstractScrollArea {
  private:
   int LineHeight() const;
   int VisibleLines() const;
-  void UpdateScrollBars();
+  // The vertical range reaches at least `pageTop`: a turned page may show
+  // fewer lines than it holds.
+  void UpdateScrollBars(int pageTop = 0);
 
   std::size_t capacity_;
   std::deque<QString> lines_;
@@ -56,8 +61,15 @@ class DiagnoseWindow : public QWidget {
  public:
   DiagnoseWindow(Station& station, Prompter& prompter, QWidget* parent = nullptr);
 
-  // Brings the table and the monitor up to date.
+  // Brings the table up to date, and the monitor when it last took new
+  // frames the monitor interval ago or more.
   void Refresh();
+  // The monitor takes new frames when this long has passed since it last
+  // took them: by default 1.5 s, so at one pass a second every other pass,
+  // two passes' lines at a time. Drawing its lines is most of what the open
+  // window costs, and a page of it holds many passes; the counters still
+  // follow every pass.
+  void setMonitorInterval(qint64 ms) { monitorIntervalMs_ = ms; }
   // A pass of the measurement ended: refreshes while the window can be seen.
   // Between passes nothing changes, so while a measurement runs this is the
   // only refresh and the window costs no wake-up of its own; the timer
@@ -96,6 +108,8 @@ class DiagnoseWindow : public QWidget {
   QTimer* timer_ = nullptr;
   QTimer* retry_ = nullptr; // a refresh put off while a pass runs
   std::uint64_t shownUpTo_ = 0; // the last frame the monitor shows
+  QElapsedTimer monitorTaken_;  // since the monitor last took new frames
+  qint64 monitorIntervalMs_ = 1500;
   bool paused_ = false;
 };
 

@@ -89,17 +89,22 @@ TEST(DiagnoseWindow, ShowsTheCountersAndTheFramesAndPausesClearsAndSaves) {
   window.Refresh();
   EXPECT_EQ(window.monitor()->lineCount(), 0u);
   station.frames.Add(FrameDirection::Sent, 5, Bytes{0x05, 0x03}, {});
-  window.PassEnded(); // the end of a pass shows its frames at once
+  window.setMonitorInterval(100);
+  window.PassEnded(); // the monitor took frames just now: it waits
+  EXPECT_EQ(window.monitor()->lineCount(), 0u);
+  QTest::qWait(120);
+  window.PassEnded();
   EXPECT_EQ(window.monitor()->lineCount(), 1u);
   click("Zuruecksetzen");
   EXPECT_EQ(window.counterTable()->item(2, 4)->text(), "0");
 }
 
 // The monitor draws only what changes: new lines, and the picture moved up
-// by as many rows. What the screen then shows must be what drawing the whole
-// monitor afresh shows, with a few lines at the top of an empty monitor and
-// with the newest at the bottom of a full one, the ends of long lines included.
-TEST(FrameMonitor, ShowsWhatAFreshDrawingShowsWhenOnlyChangesAreDrawn) {
+// when a page turns. What the screen then shows must be what drawing the
+// whole monitor afresh shows, with a few lines at the top of an empty monitor,
+// on a turned page and on a full one, the ends of long lines included. While
+// new lines fit, the page stands; the newest line is always on it.
+TEST(FrameMonitor, TurnsPagesAndShowsWhatAFreshDrawingShows) {
   FrameMonitor monitor(100);
   const int lineHeight = monitor.fontMetrics().lineSpacing();
   monitor.resize(900, 10 * lineHeight + 2 * monitor.frameWidth() + monitor.horizontalScrollBar()->sizeHint().height());
@@ -110,8 +115,8 @@ TEST(FrameMonitor, ShowsWhatAFreshDrawingShowsWhenOnlyChangesAreDrawn) {
     const QPoint origin = monitor.viewport()->mapTo(&monitor, QPoint(0, 0));
     return window.copy(QRect(origin, monitor.viewport()->size())).convertToFormat(QImage::Format_RGB32);
   };
-  int total = 0;
-  for (const int now : {3, 2, rows + 4, 1}) {
+  int total = 0, top = 0;
+  for (const int now : {3, 2, rows + 4, 1, rows, 2 * rows}) {
     QStringList lines;
     for (int k = 0; k < now; ++k, ++total)
       lines << QStringLiteral("12:00:00.%1  <  St   1  01 03 10 00 06 00 00 00 00 07 19 00 E7 00 00 00 00 00 00 E3 1F  ok")
@@ -121,6 +126,12 @@ TEST(FrameMonitor, ShowsWhatAFreshDrawingShowsWhenOnlyChangesAreDrawn) {
     const QImage shown = viewportPicture(monitor.screen()->grabWindow(monitor.winId()).toImage());
     const QImage fresh = viewportPicture(monitor.grab().toImage());
     EXPECT_TRUE(shown == fresh) << total << " lines";
+    const int value = monitor.verticalScrollBar()->value();
+    EXPECT_TRUE(value <= total - 1 && total - 1 < value + rows) << total << " lines, page at " << value;
+    if (total <= top + rows) {
+      EXPECT_EQ(value, top) << total << " lines";
+    }
+    top = value;
   }
 }
 
