@@ -344,11 +344,13 @@ void FrameMonitor::Append(const QStringList& lines) {
     const int turn = std::max(1, rows - rows / 4);
     if (n > top + rows) top += (n - top - rows + turn - 1) / turn * turn;
   }
-  {
-    const QSignalBlocker quiet(v); // the picture is moved here, not by scrollContentsBy
-    UpdateScrollBars(following ? top : 0);
-    v->setValue(top);
-  }
+  // The picture is moved below, not by scrollContentsBy. The scroll bar's
+  // signals must still reach the scroll area: it shows the bar when the
+  // range grows.
+  placing_ = true;
+  UpdateScrollBars(following ? top : 0);
+  v->setValue(top);
+  placing_ = false;
   // The lines shown moved up by `shift` rows: the picture is moved as much
   // and only the rows that then show something new are drawn.
   const int shift = v->value() + dropped - firstShown;
@@ -401,6 +403,8 @@ void FrameMonitor::resizeEvent(QResizeEvent* event) {
   if (following) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 
-void FrameMonitor::scrollContentsBy(int dx, int dy) { viewport()->scroll(dx, dy * LineHeight()); }
+void FrameMonitor::scrollContentsBy(int dx, int dy) {
+  if (!placing_) viewport()->scroll(dx, dy * LineHeight());
+}
 
 } // namespace trelvan

@@ -54,6 +54,7 @@ class FrameMonitor : public QAbstractScrollArea {
   std::size_t capacity_;
   std::deque<QString> lines_;
   int widest_ = 0; // pixels
+  bool placing_ = false; // Append sets the scroll bars and moves the picture itself
 };
 
 class DiagnoseWindow : public QWidget {

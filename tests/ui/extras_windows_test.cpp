@@ -103,7 +103,8 @@ TEST(DiagnoseWindow, ShowsTheCountersAndTheFramesAndPausesClearsAndSaves) {
 // when a page turns. What the screen then shows must be what drawing the
 // whole monitor afresh shows, with a few lines at the top of an empty monitor,
 // on a turned page and on a full one, the ends of long lines included. While
-// new lines fit, the page stands; the newest line is always on it.
+// new lines fit, the page stands; the newest line is always on it, and the
+// scroll bar is there once the lines are more than a page.
 TEST(FrameMonitor, TurnsPagesAndShowsWhatAFreshDrawingShows) {
   FrameMonitor monitor(100);
   const int lineHeight = monitor.fontMetrics().lineSpacing();
@@ -128,6 +129,7 @@ TEST(FrameMonitor, TurnsPagesAndShowsWhatAFreshDrawingShows) {
     EXPECT_TRUE(shown == fresh) << total << " lines";
     const int value = monitor.verticalScrollBar()->value();
     EXPECT_TRUE(value <= total - 1 && total - 1 < value + rows) << total << " lines, page at " << value;
+    EXPECT_EQ(monitor.verticalScrollBar()->isVisible(), total > rows) << total << " lines";
     if (total <= top + rows) {
       EXPECT_EQ(value, top) << total << " lines";
     }
