@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <cerrno>
 #include <cmath>
+#include <tuple>
 #include <QClipboard>
 #include <QFile>
 #include <QFileDialog>
@@ -18,6 +19,7 @@
 #include <QScrollBar>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStyleOptionSlider>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QTimer>
@@ -66,6 +68,53 @@ QFont UnshapedFont(QFont font) {
   font.setStyleStrategy(QFont::PreferNoShaping);
   return font;
 }
+
+// A scroll bar that repaints only when what it shows changes: the place and
+// size of its slider and which of its ends it is at. Following the monitor's
+// end, the slider sits at the bottom at its smallest size once the monitor
+// holds a few hundred lines: the range growing and the pages turning then
+// need no new picture of the bar, which costs about as much as a page of the
+// monitor's text.
+class SteadyScrollBar : public QScrollBar {
+ public:
+  using QScrollBar::QScrollBar;
+
+ protected:
+  // Range and value are set one after the other, and in between the slider
+  // may stand where it never stays: whether the picture changed is decided
+  // once both are set.
+  void sliderChange(SliderChange change) override {
+    if (change == SliderOrientationChange) {
+      QScrollBar::sliderChange(change);
+      return;
+    }
+    if (checking_) return;
+    checking_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          checking_ = false;
+          if (Shown() != painted_) update();
+        },
+        Qt::QueuedConnection);
+  }
+
+  void paintEvent(QPaintEvent* event) override {
+    painted_ = Shown();
+    QScrollBar::paintEvent(event);
+  }
+
+ private:
+  using Look = std::tuple<QRect, bool, bool>;
+  Look Shown() const {
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
+            value() == minimum(), value() == maximum()};
+  }
+  Look painted_;
+  bool checking_ = false;
+};
 
 // Without passes, the window refreshes this often; a pass restarts the wait,
 // so at the measurement's one pass a second the timer never fires.
@@ -300,6 +349,7 @@ FrameMonitor::FrameMonitor(std::size_t capacity, QWidget* parent) : QAbstractScr
   setFocusPolicy(Qt::StrongFocus);
   viewport()->setAutoFillBackground(true);
   viewport()->setBackgroundRole(QPalette::Base);
+  setVerticalScrollBar(new SteadyScrollBar(Qt::Vertical, this));
   verticalScrollBar()->setSingleStep(1);
 }
 

@@ -99,9 +99,9 @@ TEST(DiagnoseWindow, ShowsTheCountersAndTheFramesAndPausesClearsAndSaves) {
   EXPECT_EQ(window.counterTable()->item(2, 4)->text(), "0");
 }
 
-// The monitor draws only what changes: new lines, and the picture moved up
-// when a page turns. What the screen then shows must be what drawing the
-// whole monitor afresh shows, with a few lines at the top of an empty monitor,
+// The monitor draws only what changes: new lines, the picture moved up when
+// a page turns, and its scroll bar when the slider moves. What the screen
+// then shows must be what drawing the whole monitor afresh shows, with a few lines at the top of an empty monitor,
 // on a turned page and on a full one, the ends of long lines included. While
 // new lines fit, the page stands; the newest line is always on it, and the
 // scroll bar is there once the lines are more than a page.
@@ -112,9 +112,8 @@ TEST(FrameMonitor, TurnsPagesAndShowsWhatAFreshDrawingShows) {
   monitor.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&monitor));
   const int rows = monitor.viewport()->height() / lineHeight;
-  auto viewportPicture = [&](const QImage& window) {
-    const QPoint origin = monitor.viewport()->mapTo(&monitor, QPoint(0, 0));
-    return window.copy(QRect(origin, monitor.viewport()->size())).convertToFormat(QImage::Format_RGB32);
+  auto picture = [&](const QImage& window) {
+    return window.copy(monitor.rect()).convertToFormat(QImage::Format_RGB32);
   };
   int total = 0, top = 0;
   for (const int now : {3, 2, rows + 4, 1, rows, 2 * rows}) {
@@ -124,8 +123,8 @@ TEST(FrameMonitor, TurnsPagesAndShowsWhatAFreshDrawingShows) {
                    .arg(total, 3, 10, QChar('0'));
     monitor.Append(lines);
     QTest::qWait(30); // the changes are drawn
-    const QImage shown = viewportPicture(monitor.screen()->grabWindow(monitor.winId()).toImage());
-    const QImage fresh = viewportPicture(monitor.grab().toImage());
+    const QImage shown = picture(monitor.screen()->grabWindow(monitor.winId()).toImage());
+    const QImage fresh = picture(monitor.grab().toImage());
     EXPECT_TRUE(shown == fresh) << total << " lines";
     const int value = monitor.verticalScrollBar()->value();
     EXPECT_TRUE(value <= total - 1 && total - 1 < value + rows) << total << " lines, page at " << value;
