@@ -109,7 +109,11 @@ std::optional<int> Arguments::Parse(const QStringList& args) {
     case Outcome::Version: QTextStream(stdout) << VersionLine() << "\n"; return kExitOk;
     case Outcome::Error: break;
   }
-  QTextStream(stderr) << "trelvan-cli " << command_ << ": " << error_ << "\n"
+  return Refuse(error_);
+}
+
+int Arguments::Refuse(const QString& message) const {
+  QTextStream(stderr) << "trelvan-cli " << command_ << ": " << message << "\n"
                       << "Hilfe: trelvan-cli " << command_ << " --help\n";
   return kExitUsage;
 }

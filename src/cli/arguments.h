@@ -59,6 +59,10 @@ class Arguments {
   // stderr. `fallback` when the option is not given.
   std::optional<long long> Number(const QString& name, long long lo, long long hi, long long fallback) const;
 
+  // Says on stderr what is wrong with the arguments and where the help is;
+  // returns kExitUsage.
+  int Refuse(const QString& message) const;
+
   // Moves into the folder of --folder DIR, if given; false after a message.
   bool EnterFolder() const;
 

@@ -33,11 +33,6 @@ namespace trelvan::cli {
 
 namespace {
 
-int UsageError(const std::string& message) {
-  std::fprintf(stderr, "trelvan-cli export: %s\nHilfe: trelvan-cli export --help\n", message.c_str());
-  return kExitUsage;
-}
-
 // SIGINT and SIGTERM stop the export between records, and it leaves every
 // output file as it was. The signals are taken by a thread of their own
 // (sigwait), so nothing runs inside a signal handler. A second signal ends
@@ -111,13 +106,13 @@ int RunExport(const QStringList& args) {
   const bool replace = arguments.IsSet("replace");
   const bool append = arguments.IsSet("append");
   std::string separator;
-  if (arguments.IsSet("out-dir") && outDir.isEmpty()) return UsageError("--out-dir braucht einen Ordner.");
+  if (arguments.IsSet("out-dir") && outDir.isEmpty()) return arguments.Refuse("--out-dir braucht einen Ordner.");
   if (arguments.IsSet("decimal")) {
     separator = arguments.Value("decimal").toStdString();
-    if (const auto problem = ExportSeparatorProblem(separator)) return UsageError("--decimal: " + *problem);
+    if (const auto problem = ExportSeparatorProblem(separator)) return arguments.Refuse(QString::fromStdString("--decimal: " + *problem));
   }
-  if (logFile.isEmpty()) return UsageError("LOGFILE fehlt.");
-  if (replace && append) return UsageError("--replace und --append schließen einander aus.");
+  if (logFile.isEmpty()) return arguments.Refuse("LOGFILE fehlt.");
+  if (replace && append) return arguments.Refuse("--replace und --append schließen einander aus.");
   if (!arguments.EnterFolder()) return kExitFailed;
 
   ExportRequest request;

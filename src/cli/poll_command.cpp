@@ -126,10 +126,6 @@ void Describe(Arguments& a) {
       .Section("Rückgabewerte", kExitStatuses);
 }
 
-void Refuse(const QString& message) {
-  QTextStream(stderr) << "trelvan-cli poll: " << message << "\nHilfe: trelvan-cli poll --help\n";
-}
-
 // The options, or nothing after a message (wrong use).
 std::optional<PollOptions> ReadOptions(const Arguments& a) {
   PollOptions o;
@@ -144,7 +140,7 @@ std::optional<PollOptions> ReadOptions(const Arguments& a) {
   if (a.IsSet("reply-ms")) o.replyMs = static_cast<int>(*replyMs);
   for (const char* path : {"device", "record"}) {
     if (a.IsSet(path) && a.Value(path).isEmpty()) {
-      Refuse(QStringLiteral("--%1 braucht einen Pfad").arg(path));
+      a.Refuse(QStringLiteral("--%1 braucht einen Pfad").arg(path));
       return std::nullopt;
     }
   }
@@ -152,7 +148,7 @@ std::optional<PollOptions> ReadOptions(const Arguments& a) {
   if (a.IsSet("record")) o.record = std::filesystem::path(a.Value("record").toStdString());
   if (a.IsSet("decimal")) {
     if (const auto problem = DecimalSeparatorProblem(a.Value("decimal").toStdString())) {
-      Refuse("--decimal: " + QString::fromStdString(*problem));
+      a.Refuse("--decimal: " + QString::fromStdString(*problem));
       return std::nullopt;
     }
     o.decimal = a.Value("decimal").toStdString();
@@ -163,7 +159,7 @@ std::optional<PollOptions> ReadOptions(const Arguments& a) {
   for (const MqttCommandOption& m : MqttCommandOptions()) {
     if (!a.IsSet(m.name)) continue;
     if (m.name != "mqtt" && !a.IsSet("mqtt")) {
-      Refuse(QStringLiteral("--%1 gilt nur mit --mqtt URL").arg(m.name));
+      a.Refuse(QStringLiteral("--%1 gilt nur mit --mqtt URL").arg(m.name));
       return std::nullopt;
     }
     given << "--" + m.name;
@@ -173,14 +169,14 @@ std::optional<PollOptions> ReadOptions(const Arguments& a) {
     QString problem;
     TakeMqttOption(given, i, o.mqtt, problem);
     if (!problem.isEmpty()) {
-      Refuse(problem);
+      a.Refuse(problem);
       return std::nullopt;
     }
   }
   if (o.mqtt.enabled) {
     const std::vector<std::string> problems = MqttOptionProblems(o.mqtt);
     if (!problems.empty()) {
-      Refuse(QString::fromStdString(problems.front()));
+      a.Refuse(QString::fromStdString(problems.front()));
       return std::nullopt;
     }
   }

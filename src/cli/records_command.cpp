@@ -32,11 +32,6 @@ namespace trelvan::cli {
 
 namespace {
 
-int UsageError(const QString& message) {
-  QTextStream(stderr) << "trelvan-cli records: " << message << "\nHilfe: trelvan-cli records --help\n";
-  return kExitUsage;
-}
-
 void Describe(Arguments& a) {
   a.Option({"db"}, "Die Aufzeichnung (\"Messwerte.sqlite\" des Fensters, poll --record FILE).", "FILE")
       .Option({"from"}, "Ab dieser Zeit (gehört dazu).", "TIME")
@@ -130,36 +125,36 @@ int RunRecords(const QStringList& args) {
   for (const auto& [name, into] : times) {
     if (!arguments.IsSet(name)) continue;
     const auto t = ParseTime(arguments.Value(name));
-    if (!t) return UsageError(QStringLiteral("--%1: keine Zeit nach ISO 8601: %2").arg(name, arguments.Value(name)));
+    if (!t) return arguments.Refuse(QStringLiteral("--%1: keine Zeit nach ISO 8601: %2").arg(name, arguments.Value(name)));
     *into = *t;
   }
   for (const QString& v : arguments.Values("channel")) {
     bool ok = false;
     const int channel = v.toInt(&ok);
-    if (!ok || channel < 0 || channel > 3) return UsageError("--channel erwartet 0 bis 3");
+    if (!ok || channel < 0 || channel > 3) return arguments.Refuse("--channel erwartet 0 bis 3");
     o.range.channels.push_back(channel);
   }
   if (arguments.IsSet("format")) {
     const auto format = RecordFormatFromName(arguments.Value("format").toStdString());
-    if (!format) return UsageError("--format erwartet csv, tsv oder jsonl");
+    if (!format) return arguments.Refuse("--format erwartet csv, tsv oder jsonl");
     o.format = *format;
   }
   if (arguments.IsSet("decimal")) {
     const std::string v = arguments.Value("decimal").toStdString();
-    if (const auto problem = DecimalSeparatorProblem(v)) return UsageError(QString::fromStdString(*problem));
+    if (const auto problem = DecimalSeparatorProblem(v)) return arguments.Refuse(QString::fromStdString(*problem));
     o.decimal = v;
   }
   if (arguments.IsSet("generate")) {
     bool ok = false;
     o.generateDays = arguments.Value("generate").toDouble(&ok);
-    if (!ok || *o.generateDays <= 0 || *o.generateDays > 3660) return UsageError("--generate erwartet Tage über 0");
+    if (!ok || *o.generateDays <= 0 || *o.generateDays > 3660) return arguments.Refuse("--generate erwartet Tage über 0");
   }
   const auto interval = arguments.Number("interval", 1, 86'400'000, 1000);
   const auto seed = arguments.Number("seed", 0, 4'294'967'295, 1);
   if (!interval || !seed) return kExitUsage;
   o.intervalMs = static_cast<int>(*interval);
   o.seed = static_cast<unsigned>(*seed);
-  if (o.db.isEmpty()) return UsageError("--db FILE fehlt");
+  if (o.db.isEmpty()) return arguments.Refuse("--db FILE fehlt");
   if (!arguments.EnterFolder()) return kExitFailed;
   if (o.generateDays) return Generate(o);
 

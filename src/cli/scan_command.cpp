@@ -130,12 +130,11 @@ int RunScan(const QStringList& args) {
   if (arguments.IsSet("stations")) {
     const auto parsed = ParseStations(arguments.Value("stations"));
     if (!parsed) {
-      err << QStringLiteral("trelvan-cli scan: --stations erwartet eine Station oder einen Bereich von %1 bis %2 "
-                            "(\"1-14\"), nicht \"%3\"\nHilfe: trelvan-cli scan --help\n")
-                 .arg(kFirstStation)
-                 .arg(kLastStation)
-                 .arg(arguments.Value("stations"));
-      return kExitUsage;
+      return arguments.Refuse(
+          QStringLiteral("--stations erwartet eine Station oder einen Bereich von %1 bis %2 (\"1-14\"), nicht \"%3\"")
+              .arg(kFirstStation)
+              .arg(kLastStation)
+              .arg(arguments.Value("stations")));
     }
     stations = *parsed;
   }
