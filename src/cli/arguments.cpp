@@ -191,7 +191,7 @@ bool Arguments::EnterFolder() const {
 }
 
 QString Arguments::VersionLine() {
-  return QCoreApplication::applicationName() + " " + QString(VersionText).section(' ', -1);
+  return QCoreApplication::applicationName() + " " + QString(VersionNumber);
 }
 
 } // namespace trelvan::cli

@@ -126,7 +126,7 @@ MqttMessage HaDiscoveryMessage(std::string_view site, const Reading& reading) {
   json += ",\"device\":{\"identifiers\":[" + JsonString(node) + "],\"name\":" +
           JsonString("TRELVAN " + std::string(site)) +
           ",\"manufacturer\":\"TRELVAN\",\"model\":\"Messstation\",\"sw_version\":" +
-          JsonString(std::string_view(VersionText).substr(3)) + "}";
+          JsonString(VersionNumber) + "}";
   json += "}";
   return {"homeassistant/sensor/" + node + "/" + object + "/config", json, 1, true};
 }

@@ -39,8 +39,7 @@ bool AnswerHelpOrVersion(int argc, char** argv) {
       return true;
     }
     if (a == "-v" || a == "--version") {
-      // VersionText reads " V 2.19".
-      std::printf("trelvan %s\n", std::string_view(VersionText).substr(3).data());
+      std::printf("trelvan %s\n", VersionNumber);
       return true;
     }
   }
