@@ -193,20 +193,16 @@ TEST_F(ConfigWTest, LeavingAWrongAddressWarnsAndKeepsTheFocusThere) {
   ConfigW& w = Started(true);
   w.activateWindow(); // focus events only reach an active window
   ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
-  auto leave = [&](const char* text) {
-    Address(0)->setFocus(Qt::OtherFocusReason);
-    Address(0)->setText(text);
-    QTest::keyClick(&w, Qt::Key_Tab);
-    QCoreApplication::processEvents();
-  };
-
   // Which texts are addresses is the station address rule's own table; here,
   // what the dialog does with either kind.
   for (const char* text : {"15", "", "zwei", "14"}) {
     SCOPED_TRACE(text);
     const bool wrong = std::string(text) != "14";
     prompter = {};
-    leave(text);
+    Address(0)->setFocus(Qt::OtherFocusReason);
+    Address(0)->setText(text);
+    QTest::keyClick(&w, Qt::Key_Tab); // leaves the field
+    QCoreApplication::processEvents();
     EXPECT_EQ(prompter.texts(), wrong ? std::vector<std::string>{kWrongAddress} : std::vector<std::string>{});
     EXPECT_EQ(prompter.beeps, wrong ? 1 : 0); // before the message
     EXPECT_EQ(QApplication::focusWidget() == Address(0), wrong);
