@@ -36,9 +36,7 @@ TEST(ProgramOptions, HelpAndVersionNeedNoDisplay) {
   for (const Case& c : {Case{"--version", "trelvan 2."}, Case{"--help", "Aufruf: trelvan"}}) {
     QProcess app;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    env.remove("WAYLAND_DISPLAY");
-    env.remove("QT_QPA_PLATFORM");
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
     app.setProcessEnvironment(env);
     app.start(TRELVAN_APP_PATH, {c.option});
     ASSERT_TRUE(app.waitForFinished(10000)) << c.option;

@@ -10,9 +10,8 @@
 #include <QLabel>
 #include <QPointer>
 #include <QMenuBar>
-#include <QPushButton>
-
 #include <QMenu>
+#include <QPushButton>
 
 #include "live/measurement_window.h"
 #include "live/value_label.h"
@@ -37,6 +36,9 @@ class MainWindowTest : public ::testing::Test {
   void StartWith(const ChannelTable& table) {
     ASSERT_TRUE(SaveChannelTable(table, folder.path()).ok());
     ASSERT_TRUE(SaveSerialSettings(SerialSettings{}, folder.path()).ok());
+    Launch();
+  }
+  void Launch() {
     app = std::make_unique<Application>(QString::fromStdString(folder.path().string()), prompter,
                                         line, ".");
     app->Start();
@@ -78,13 +80,9 @@ TEST_F(MainWindowTest, MenusCarryTheirGermanCaptionsAndOpenTheirWindows) {
   EXPECT_EQ(main->windowTitle(), "TRELVAN   V 2.19");
   EXPECT_TRUE(main->isVisible());
   EXPECT_TRUE(main->isMaximized());
-  EXPECT_FALSE(app->configWindow()->isVisible());
-  EXPECT_EQ(Action("Quitter")->text(), "&Beenden");
-  EXPECT_EQ(Action("LS")->text(), "&Serienverbindung");
-  EXPECT_EQ(Action("ConfApp")->text(), "&Anwendung");
-  EXPECT_EQ(Action("Mesure")->text(), "&Messung");
-  EXPECT_EQ(Action("RAZfich")->text(), "&Init/Rücksetzung");
-  EXPECT_EQ(Action("Extract")->text(), "&Daten Förderung");
+  for (const auto& [action, caption] : {std::pair{"Quitter", "&Beenden"}, {"LS", "&Serienverbindung"}, {"ConfApp", "&Anwendung"},
+                                        {"Mesure", "&Messung"}, {"RAZfich", "&Init/Rücksetzung"}, {"Extract", "&Daten Förderung"}})
+    EXPECT_EQ(Action(action)->text(), caption) << action;
   QStringList menus;
   for (QAction* a : main->menuBar()->actions()) menus << a->text();
   EXPECT_EQ(menus, (QStringList{"&Datei", "&Konfiguration", "&Messung", "&Logger", "E&xtras"}));
@@ -240,11 +238,7 @@ TEST_F(MainWindowTest, RecordingSwitchedOffStoresNothingMoreAndStaysOff) {
   EXPECT_EQ(stored(), before);
   app->mainWindow()->Quitter();
   app.reset();
-
-  // The next start finds it off.
-  app = std::make_unique<Application>(QString::fromStdString(folder.path().string()), prompter, line, ".");
-  app->Start();
-  app->configWindow()->Cancel();
+  Launch(); // the next start finds it off
   EXPECT_FALSE(Action("Aufzeichnung")->isChecked());
 }
 

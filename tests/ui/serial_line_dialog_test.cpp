@@ -47,10 +47,8 @@ class ConfLSTest : public ::testing::Test {
         if (option->isChecked()) checked[static_cast<std::size_t>(frame - 1)] = k;
     return checked;
   }
-  SerialSettings Stored() {
-    SerialSettings s;
-    EXPECT_TRUE(LoadSerialSettings(s, folder.path()).ok());
-    return s;
+  void Choose(std::initializer_list<std::pair<int, int>> options) {
+    for (auto [frame, k] : options) Option(frame, k)->click();
   }
 
   testing::TempFolder folder;
@@ -95,7 +93,7 @@ TEST_F(ConfLSTest, ProbeDisablesAbsentPortsAndTheStoredOneFallsBackToComOneInThe
   EXPECT_TRUE(prompter.messages.empty());
 
   dialog->Confirm();
-  EXPECT_EQ(Stored().portNumber, 1);
+  EXPECT_EQ(folder.read("PortCom.dat"), " 1             0 \r\n 0 \r\n 0 \r\n");
 }
 
 // Stored indexes without an option fall back to the first option and are told
@@ -126,12 +124,7 @@ TEST_F(ConfLSTest, CancelOrCloseGiveBackTheStoredChoicesUnlessAPollPassRuns) {
   ConfLS& w = Started();
   QSignalSpy cancelled(&w, &ConfLS::cancelled);
   const SerialSettings before = station.serialSettings;
-  auto choose = [&] {
-    Option(1, 3)->click();
-    Option(2, 1)->click();
-    Option(3, 2)->click();
-    Option(4, 1)->click();
-  };
+  auto choose = [&] { Choose({{1, 3}, {2, 1}, {3, 2}, {4, 1}}); };
   choose();
   EXPECT_EQ(station.serialSettings.portNumber, 4);
   EXPECT_EQ(SettingsText(station.serialSettings), "4800,o,8, 2");
@@ -166,12 +159,9 @@ TEST_F(ConfLSTest, AnOpenLineIsLeftAloneAndOpenLineUsesTheChoicesAsTheyStand) {
   EXPECT_EQ(line.openCount(), 1);
   EXPECT_TRUE(Option(1, 1)->isChecked());
 
-  Option(2, 1)->click();
-  Option(4, 1)->click();
+  Choose({{2, 1}, {4, 1}});
   w.Confirm();
-  const SerialSettings stored = Stored();
-  EXPECT_EQ(stored.speedIndex, 1);
-  EXPECT_EQ(stored.stopBitsIndex, 1);
+  EXPECT_EQ(folder.read("PortCom.dat"), " 2             1 \r\n 0 \r\n 1 \r\n");
   EXPECT_TRUE(line.IsOpen());
   EXPECT_EQ(line.selectedPort(), 2);
   EXPECT_EQ(line.openCount(), 1);
@@ -184,10 +174,7 @@ TEST_F(ConfLSTest, AnOpenLineIsLeftAloneAndOpenLineUsesTheChoicesAsTheyStand) {
   EXPECT_EQ(line.openCount(), 5);
 
   // "Open" uses the choices as they stand, and says when it cannot.
-  Option(1, 2)->click();
-  Option(2, 2)->click();
-  Option(3, 1)->click();
-
+  Choose({{1, 2}, {2, 2}, {3, 1}});
   w.OpenLine();
   EXPECT_TRUE(prompter.messages.empty());
   EXPECT_TRUE(line.IsOpen());
