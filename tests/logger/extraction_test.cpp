@@ -61,10 +61,7 @@ class ExtractionTest : public ::testing::Test {
     for (int i = 0; i < list->count(); ++i) names << list->item(i)->text();
     return names;
   }
-  bool WaitForExport() {
-    QSignalSpy finished(&window, &Extraction::exportFinished);
-    return finished.wait(20000);
-  }
+  bool WaitForExport() { return QSignalSpy(&window, &Extraction::exportFinished).wait(20000); }
 
   TempFolder folder;
   fs::path media = folder / "media";
@@ -88,7 +85,6 @@ TEST_F(ExtractionTest, ResetCreatesOrEmptiesTheClickedFileOnlyWhenConfirmed) {
   EXPECT_FALSE(fs::exists(media / "sub/Kestrane.log"));
   prompter.answers = {true};
   Click("Command1");
-  ASSERT_TRUE(fs::exists(media / "sub/Kestrane.log"));
   EXPECT_EQ(fs::file_size(media / "sub/Kestrane.log"), 0u);
   EXPECT_EQ(Files(), QStringList{"Kestrane.log"});
   EXPECT_EQ(window.selectedFile(), Canonical(media / "sub") + "/Kestrane.log");
@@ -141,11 +137,8 @@ TEST_F(ExtractionTest, TheSelectionIsKeptWhenHiddenAndForgottenInAnotherFolder) 
   Open(media);
   ClickFile("a.log");
   auto* dirs = Control<QListWidget>("Dir1");
-  QListWidgetItem* sub = nullptr;
   for (int i = 0; i < dirs->count(); ++i)
-    if (dirs->item(i)->data(Qt::UserRole).toString() == Canonical(media / "sub")) sub = dirs->item(i);
-  ASSERT_NE(sub, nullptr);
-  dirs->setCurrentItem(sub);
+    if (dirs->item(i)->data(Qt::UserRole).toString() == Canonical(media / "sub")) dirs->setCurrentRow(i);
   QTest::keyClick(dirs, Qt::Key_Return);
   QCoreApplication::processEvents();
   EXPECT_EQ(window.directory(), Canonical(media / "sub"));
