@@ -70,7 +70,7 @@ TEST_F(PollFolder, ReadingsAsJsonLinesAndAsTheTextOfTheirLabels) {
   static const QRegularExpression time(R"("time":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d",)");
   for (int i = 0; i < 4; ++i)
     EXPECT_EQ(QString(run.lines[i]).remove(time).toStdString(),
-              QString(expected[i % 2]).replace("\"pass\":1", QStringLiteral("\"pass\":%1").arg(i / 2 + 1)).toStdString());
+              QString(expected[i % 2]).replace("\"pass\":1", QString("\"pass\":%1").arg(i / 2 + 1)).toStdString());
   // The text of the labels, with the separator asked for and the lines of a label joined.
   const CliRun text = PollLine(args + QStringList{"1", "--decimal", ","});
   EXPECT_EQ(text.lines, (QStringList{"Kanal 0:   12,34  m3/h    12,3  °C |  999   m3   |  123456   m3  ",
@@ -107,11 +107,8 @@ TEST_F(PollFolder, EachFailureKindHasItsIdentifierInTheJson) {
 TEST_F(PollFolder, ExitStatusAndWhatItSays) {
   Save({{{0, 2, "4", "aus"}}}, "aus");
   Save({{{1, 2, "4", "aus"}}}, "stumm");
-  const struct {
-    QStringList args;
-    int exit;
-    const char* named; // in the output or the message
-  } cases[] = {
+  // named: in the output or the message
+  const struct { QStringList args; int exit; const char* named; } cases[] = {
       {{"poll", "--help"}, 0, "Rückgabewerte:"},
       {{"--version"}, 0, "trelvan-cli 2."},
       {{"poll", "--folder=aus", "--device=LINE"}, 1, "Keine Messung konfiguriert"},

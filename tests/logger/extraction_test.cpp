@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <tuple>
+
 #include "logger/extraction.h"
 #include "logger_file_builder.h"
 #include "support/scripted_prompter.h"
@@ -31,6 +33,8 @@ using testing::TempFolder;
 
 QString Q(const fs::path& p) { return QString::fromStdString(p.string()); }
 QString Canonical(const fs::path& p) { return QFileInfo(Q(p)).canonicalFilePath(); }
+// What the operator is shown: icon, text, a question or not, and its preselected answer.
+auto Shown(const ScriptedPrompter::Message& m) { return std::tuple(m.icon, m.text, m.question, m.preselected); }
 
 class ExtractionTest : public ::testing::Test {
  protected:
@@ -98,9 +102,8 @@ TEST_F(ExtractionTest, ResetCreatesOrEmptiesTheClickedFileOnlyWhenConfirmed) {
   ClickFile("a.log");
   EXPECT_EQ(window.selectedFile(), "a.log");
   Click("Command1"); // No
-  EXPECT_EQ(prompter.messages.back().text, "Rücksetzung bestätigen");
-  EXPECT_EQ(prompter.messages.back().icon, PromptIcon::Warning);
-  EXPECT_EQ(prompter.messages.back().preselected, PromptDefault::No);
+  EXPECT_EQ(Shown(prompter.messages.back()),
+            Shown({PromptIcon::Warning, "Rücksetzung bestätigen", "", true, PromptDefault::No}));
   EXPECT_EQ(fs::file_size(media / "a.log"), 79u);
   prompter.answers = {true};
   Click("Command1");
@@ -178,8 +181,7 @@ TEST_F(ExtractionTest, ExportWritesTheFilesAndAsksBeforeReplacing) {
   const std::string block =
       "Logger : BECKEN 1        \r\n\r\npH\r\n\r\nDatum\tUhr\tpH\t\xB0" "C\r\n25/3/12\t9:5\t7,25\t0\t\r\n";
   EXPECT_EQ(folder.read("out/pH_BECKEN 1.xls"), block);
-  EXPECT_EQ(prompter.messages.back().text, "Ende der Ablesung");
-  EXPECT_EQ(prompter.messages.back().icon, PromptIcon::Information);
+  EXPECT_EQ(Shown(prompter.messages.back()), Shown({PromptIcon::Information, "Ende der Ablesung", "", false}));
   EXPECT_EQ(prompter.beeps, beeps + 1);
   EXPECT_EQ(Control<QLabel>("Label2")->text(), "1 : 25/3/12 9:5  725 0 ");
   EXPECT_EQ(window.selectedFile(), Canonical(media / "station.log"));
@@ -187,11 +189,9 @@ TEST_F(ExtractionTest, ExportWritesTheFilesAndAsksBeforeReplacing) {
   // Again, answering No: the new block is appended.
   Click("Command3");
   ASSERT_TRUE(WaitForExport());
-  const auto& question = prompter.messages[prompter.messages.size() - 2];
-  EXPECT_TRUE(question.question);
-  EXPECT_EQ(question.icon, PromptIcon::Error);
-  EXPECT_EQ(question.preselected, PromptDefault::No);
-  EXPECT_EQ(question.text, "Datei  'pH_BECKEN 1.xls'  existiert bereits.\nsoll es ersetzt werden ? ");
+  EXPECT_EQ(Shown(prompter.messages[prompter.messages.size() - 2]),
+            Shown({PromptIcon::Error, "Datei  'pH_BECKEN 1.xls'  existiert bereits.\nsoll es ersetzt werden ? ", "",
+                   true, PromptDefault::No}));
   EXPECT_EQ(folder.read("out/pH_BECKEN 1.xls"), block + block);
 }
 

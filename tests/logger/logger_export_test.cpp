@@ -92,12 +92,7 @@ TEST_F(LoggerExportTest, FlowAndPhChannelsSkipEmptyRecordsButCountThem) {
 // header is in Windows-1252.
 TEST_F(LoggerExportTest, EachChannelGetsItsFileWithItsHeaderAndColumns) {
   const RecordBytes r{.primary1 = 1234, .secondary1 = 235, .primary2 = 15, .secondary2 = 7};
-  struct Case {
-    const char* name;
-    LoggerFileBuilder log;
-    std::map<std::string, std::string> files;
-  };
-  const Case cases[] = {
+  const struct { const char* name; LoggerFileBuilder log; std::map<std::string, std::string> files; } cases[] = {
       {"header only, no records",
        LoggerFileBuilder().channel1("03", "BECKEN 1", 0).channel2("02", "BECKEN 2", 1),
        {{"pH_BECKEN 1.xls", "Logger : BECKEN 1        \r\n\r\npH\r\n\r\nDatum\tUhr\tpH\t\xB0" "C\r\n"},
@@ -128,7 +123,7 @@ TEST_F(LoggerExportTest, EachChannelGetsItsFileWithItsHeaderAndColumns) {
         {"pH__etc.xls", "Logger : " + std::string("/etc\0\0\0\0\0\0\0\0\0\0\0\0", 16) +
                             "\r\n\r\npH\r\n\r\nDatum\tUhr\tpH\t\xB0" "C\r\n"}}},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     fs::remove_all(out);
     const ExportResult result = Export(c.log.bytes());
@@ -176,20 +171,14 @@ TEST_F(LoggerExportTest, UnusableInputsAreRefusedBeforeAnythingIsWritten) {
   folder.write("station.log", log.bytes());
   folder.write("short.log", log.bytes().substr(0, 57));
   fs::create_directories(out);
-  struct Case {
-    fs::path loggerFile;
-    const char* separator;
-    LoggerResultKind kind;
-    const char* says;
-  };
-  const Case cases[] = {
+  const struct { fs::path loggerFile; const char* separator; LoggerResultKind kind; const char* says; } cases[] = {
       {folder / "missing.log", ".", LoggerResultKind::LoggerFileUnreadable, "missing.log"},
       {out, ".", LoggerResultKind::LoggerFileUnreadable, "ist ein Ordner"},
       // A separator the general rule accepts, but the files cannot hold.
       {folder / "station.log", "٫", LoggerResultKind::BadSeparator, "Windows-1252"},
       {folder / "short.log", ",", LoggerResultKind::NotALoggerFile, "short.log' ist keine Loggerdatei: sie ist 57 Byte"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const ExportResult result = ExportLoggerFile({c.loggerFile, out, c.separator}, {}, {});
     EXPECT_EQ(result.outcome.kind, c.kind) << c.says;
     EXPECT_NE(result.outcome.text.find(c.says), std::string::npos) << result.outcome.text;
@@ -202,12 +191,8 @@ TEST_F(LoggerExportTest, UnusableInputsAreRefusedBeforeAnythingIsWritten) {
 TEST_F(LoggerExportTest, OutputNamesThatAreNotPlainFilesAreRefused) {
   LoggerFileBuilder log;
   log.channel1("03", "A", 0).record({});
-  struct Case {
-    const char* name;
-    std::function<void()> make; // puts something at out/pH_A.xls
-    LoggerResultKind kind;
-  };
-  const Case cases[] = {
+  // make: puts something at out/pH_A.xls
+  const struct { const char* name; std::function<void()> make; LoggerResultKind kind; } cases[] = {
       {"link to a file", [&] { fs::create_symlink("../victim.txt", out / "pH_A.xls"); },
        LoggerResultKind::OutputNotAFile},
       {"dangling link", [&] { fs::create_symlink("../created-by-export.txt", out / "pH_A.xls"); },
@@ -219,7 +204,7 @@ TEST_F(LoggerExportTest, OutputNamesThatAreNotPlainFilesAreRefused) {
        LoggerResultKind::OutputIsLoggerFile},
   };
   for (ExistingOutput answer : {ExistingOutput::Replace, ExistingOutput::Append}) {
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
       fs::remove_all(out);
       folder.write("victim.txt", "precious");
       const ExportRequest request = Request(log.bytes());
