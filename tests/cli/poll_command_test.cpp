@@ -215,10 +215,7 @@ class PollOutlets : public PollFolder {
     RecordReader reader;
     if (const auto problem = reader.Open(dir / "x.sqlite")) return {QString::fromStdString(*problem)};
     QStringList lines;
-    reader.ForEachReading({}, [&](const Reading& r) {
-      lines << QString::fromStdString(ReadingJson(r));
-      return true;
-    });
+    reader.ForEachReading({}, [&](const Reading& r) { lines << QString::fromStdString(ReadingJson(r)); return true; });
     return lines;
   }
 

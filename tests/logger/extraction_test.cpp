@@ -157,10 +157,8 @@ TEST_F(ExtractionTest, ExportWritesTheFilesAndAsksBeforeReplacing) {
   for (const auto& [name, caption] :
        {std::pair{"Command3", "&Auslesen"}, {"Command1", "Auswahl der &Datei"}, {"Command2", "&Beenden"}})
     EXPECT_EQ(Control<QPushButton>(name)->text(), caption);
-  LoggerFileBuilder log;
-  log.channel1("03", "BECKEN 1", 0);
-  log.record({.primary1 = 725});
-  folder.write("media/station.log", log.bytes());
+  folder.write("media/station.log",
+               LoggerFileBuilder().channel1("03", "BECKEN 1", 0).record({.primary1 = 725}).bytes());
   folder.write("media/short.log", "too short");
   Open(media);
 
@@ -222,9 +220,7 @@ TEST_F(ExtractionTest, ResetIsRefusedWhileAnExportRuns) {
   ASSERT_EQ(mkfifo((media / "slow.log").c_str(), 0600), 0);
   const int feed = ::open((media / "slow.log").c_str(), O_RDWR);
   ASSERT_GE(feed, 0);
-  LoggerFileBuilder log;
-  log.channel1("03", "A", 0).record({});
-  const std::string bytes = log.bytes();
+  const std::string bytes = LoggerFileBuilder().channel1("03", "A", 0).record({}).bytes();
   ASSERT_EQ(::write(feed, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
 
   Click("Command3");

@@ -38,10 +38,7 @@ class LoggerExportTest : public ::testing::Test {
       return answer;
     });
   }
-  std::string Read(const std::string& name) const {
-    std::ifstream in(out / PathFromUtf8(name), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
+  std::string Read(const std::string& name) const { return folder.read("out/" + name); }
   std::set<std::string> OutputFiles() const {
     std::set<std::string> names;
     for (const auto& e : fs::directory_iterator(out)) names.insert(PathText(e.path().filename()));
@@ -139,9 +136,7 @@ TEST_F(LoggerExportTest, EachChannelGetsItsFileWithItsHeaderAndColumns) {
 }
 
 TEST_F(LoggerExportTest, ExistingOutputIsReplacedAppendedOrLeftAlone) {
-  LoggerFileBuilder log;
-  log.channel1("03", "A", 0).channel2("03", "B", 0);
-  log.record({.primary1 = 700});
+  const auto log = LoggerFileBuilder().channel1("03", "A", 0).channel2("03", "B", 0).record({.primary1 = 700});
   const std::string blockA =
       "Logger : A               \r\n\r\npH\r\n\r\nDatum\tUhr\tpH\t\xB0" "C\r\n25/3/12\t9:5\t7\t0\t\r\n";
   fs::create_directories(out);
@@ -166,8 +161,7 @@ TEST_F(LoggerExportTest, ExistingOutputIsReplacedAppendedOrLeftAlone) {
 
 // (An output folder that is missing or no folder: the export command's test.)
 TEST_F(LoggerExportTest, UnusableInputsAreRefusedBeforeAnythingIsWritten) {
-  LoggerFileBuilder log;
-  log.channel1("03", "A", 0).record({});
+  const auto log = LoggerFileBuilder().channel1("03", "A", 0).record({});
   folder.write("station.log", log.bytes());
   folder.write("short.log", log.bytes().substr(0, 57));
   fs::create_directories(out);
@@ -189,8 +183,7 @@ TEST_F(LoggerExportTest, UnusableInputsAreRefusedBeforeAnythingIsWritten) {
 // The output names are taken by what the export must never write through or
 // over: it refuses, and nothing anywhere changes.
 TEST_F(LoggerExportTest, OutputNamesThatAreNotPlainFilesAreRefused) {
-  LoggerFileBuilder log;
-  log.channel1("03", "A", 0).record({});
+  const auto log = LoggerFileBuilder().channel1("03", "A", 0).record({});
   // make: puts something at out/pH_A.xls
   const struct { const char* name; std::function<void()> make; LoggerResultKind kind; } cases[] = {
       {"link to a file", [&] { fs::create_symlink("../victim.txt", out / "pH_A.xls"); },
@@ -230,8 +223,7 @@ std::string ManyRecords(int n) {
 
 // The first export also reports its progress at a human rate, not per record.
 TEST_F(LoggerExportTest, ASecondExportIntoABusyFolderIsRefusedAndWritesNothing) {
-  LoggerFileBuilder log;
-  log.channel1("03", "A", 0).channel2("03", "B", 0);
+  const auto log = LoggerFileBuilder().channel1("03", "A", 0).channel2("03", "B", 0);
   fs::create_directories(out);
   // The first reads a pipe the test feeds: it stands still where the feed stops.
   ASSERT_EQ(mkfifo((folder / "first.log").c_str(), 0600), 0);
@@ -268,8 +260,7 @@ TEST_F(LoggerExportTest, ASecondExportIntoABusyFolderIsRefusedAndWritesNothing) 
 // length; the message names them all, and no temporary file stays behind. A
 // stop takes the same way back (the window's and the command's tests stop one).
 TEST_F(LoggerExportTest, AnExportThatDoesNotCompleteLeavesEveryFileAsItWas) {
-  LoggerFileBuilder log;
-  log.channel1("03", "A", 0).channel2("03", "B", 0);
+  const auto log = LoggerFileBuilder().channel1("03", "A", 0).channel2("03", "B", 0);
   folder.write("station.log", log.bytes() + ManyRecords(120000)); // about 3.6 MB into each file
   for (ExistingOutput answer : {ExistingOutput::Replace, ExistingOutput::Append}) {
     SCOPED_TRACE(answer == ExistingOutput::Replace ? "replacing" : "appending");

@@ -15,9 +15,7 @@ TEST(LoggerRecordText, DateAndTimeAndTheEmptyRecord) {
       {{"\x01\x01\x1A\x10\0", 5}, false, "1/1/1A", "10:0"}, // not BCD: shown as its digits
   };
   for (const auto& c : cases) {
-    std::string bytes(c.bytes5);
-    bytes.resize(21, '\0');
-    const LoggerRecord r = *LoggerRecord::Parse(bytes);
+    const LoggerRecord r = *LoggerRecord::Parse(std::string(c.bytes5) + std::string(16, '\0'));
     EXPECT_EQ(r.empty(), c.empty) << c.date;
     if (c.empty) continue;
     EXPECT_EQ(DateText(r), c.date);
