@@ -22,13 +22,9 @@ std::unique_ptr<Arguments> Export() {
 }
 
 TEST(Arguments, ReadsBothValueFormsAndRefusesInGerman) {
-  struct Case {
-    std::unique_ptr<Arguments> (*make)();
-    QStringList args;
-    Outcome outcome;
-    const char* valueOrError; // the value of reply-ms/out-dir, the first positional, or a piece of the error
-  };
-  const Case cases[] = {
+  // valueOrError: the value of reply-ms/out-dir, the first positional, or a piece of the error
+  const struct { std::unique_ptr<Arguments> (*make)(); QStringList args; Outcome outcome; const char* valueOrError; }
+      cases[] = {
       {Scan, {"--reply-ms", "500"}, Outcome::Run, "500"},
       {Scan, {"--reply-ms=500", "--json"}, Outcome::Run, "500"},
       {Scan, {"-reply-ms", "500"}, Outcome::Run, "500"},
@@ -45,7 +41,7 @@ TEST(Arguments, ReadsBothValueFormsAndRefusesInGerman) {
       {Export, {"--out-dir", "x"}, Outcome::Error, "LOGFILE fehlt"},
       {Export, {"--", "-a.log"}, Outcome::Run, "-a.log"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const auto made = c.make();
     Arguments& a = *made;
     const std::string args = c.args.join(' ').toStdString();

@@ -50,17 +50,13 @@ class ExportCommandTest : public ::testing::Test {
 // What is written is byte for byte what the logger file's window writes.
 TEST_F(ExportCommandTest, WritesTheWindowsBytesOnlyWhenAllowed) {
   folder.write("out/pH_ZULAUF.xls", "old");
-  struct Case {
-    QStringList args;
-    const char* says;
-  };
-  const Case cases[] = {
+  const struct { QStringList args; const char* says; } cases[] = {
       {{}, "pH_ZULAUF.xls"},
       {{"--replace", "--append"}, "schließen einander aus"},
       {{"--decimal", "5"}, "Ziffer"},
       {{"--out-dir", "missing"}, "'missing' existiert nicht"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const CliRun run = Export(c.args);
     EXPECT_EQ(run.exitCode, 2) << c.says;
     EXPECT_TRUE(run.err.contains(QString::fromUtf8(c.says))) << run.err.toStdString();

@@ -25,13 +25,8 @@
 namespace trelvan {
 namespace {
 
-using testing::CliBuilt;
-using testing::CliPath;
-using testing::CliRun;
-using testing::kReplyMs;
-using testing::RunCli;
-using testing::Subscriber;
-using Simulator = testing::SimProcess;
+using namespace testing;
+using Simulator = SimProcess;
 
 // The simulator serves a flow meter on the Ext. block (station 2), a silent
 // pH (4), a pH of 7.02 (5) and more pH meters (6 and 7). The folder's table
@@ -40,34 +35,29 @@ class PollFolder : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!CliBuilt()) GTEST_SKIP() << "trelvan-cli not built";
-    ChannelTable table;
-    table[0] = {1, 2, "5", "Becken", true, false};
-    table[1] = {1, 2, "4", "Stumm", true, false};
-    Save(table);
+    Save({{{1, 2, "5", "Becken"}, {1, 2, "4", "Stumm"}}});
     dir.write("scenario.txt",
               "2 ext    5  0x000A 0x3456 0x0012 1234 123 0 0x0999 0x0000\n"
               "4 master 2\n5 master pH 0 0 0 702 215 0 0 0\n6 master pH\n7 master pH\n");
     sim = std::make_unique<Simulator>(folder(), QStringList{"--config", "scenario.txt", "--silent", "4"});
     if (sim->device().isEmpty()) GTEST_SKIP() << "no pseudo-terminal";
   }
-  void Save(const ChannelTable& table, const std::string& sub = "") {
+  // The folder's "config.txt": the channels given, on the Master block unless told, the rest off.
+  void Save(const std::array<ChannelConfig, kChannelCount>& channels, const std::string& sub = "") {
     std::filesystem::create_directories(dir / sub);
-    ASSERT_TRUE(SaveChannelTable(table, dir / sub).ok());
+    ASSERT_TRUE(SaveChannelTable({.channels = channels}, dir / sub).ok());
   }
   QString folder() const { return QString::fromStdString(dir.path().string()); }
   CliRun PollLine(const QStringList& args) {
     return RunCli(folder(), QStringList{"poll"} + args + QStringList{"--device", sim->device()});
   }
 
-  testing::TempFolder dir;
+  TempFolder dir;
   std::unique_ptr<Simulator> sim;
 };
 
 TEST_F(PollFolder, ReadingsAsJsonLinesAndAsTheTextOfTheirLabels) {
-  ChannelTable table;
-  table[0] = {1, 5, "2", "Zulauf", false, true}; // flow on the Ext. block
-  table[1] = {1, 2, "4", "Becken", true, false}; // pH, silent
-  Save(table);
+  Save({{{1, 5, "2", "Zulauf", false, true}, {1, 2, "4", "Becken"}}}); // flow on the Ext. block, a silent pH
   const QStringList args{"--interval", "0", "--reply-ms", QString::number(kReplyMs), "--passes"};
   const CliRun run = PollLine(args + QStringList{"2", "--json"});
   ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
@@ -78,11 +68,9 @@ TEST_F(PollFolder, ReadingsAsJsonLinesAndAsTheTextOfTheirLabels) {
       R"({"pass":1,"channel":1,"ok":false,"text":"Außer Betrieb","station":4,"block":"master","type":"pH","marker":"Becken","error":"timeout","reason":"Station 4 antwortet nicht","values":{}})",
   };
   static const QRegularExpression time(R"("time":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d",)");
-  for (int i = 0; i < 4; ++i) {
-    QString line = run.lines[i];
-    const QString pass = QStringLiteral("\"pass\":%1").arg(i / 2 + 1);
-    EXPECT_EQ(line.remove(time).toStdString(), QString(expected[i % 2]).replace("\"pass\":1", pass).toStdString());
-  }
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(QString(run.lines[i]).remove(time).toStdString(),
+              QString(expected[i % 2]).replace("\"pass\":1", QString("\"pass\":%1").arg(i / 2 + 1)).toStdString());
   // The text of the labels, with the separator asked for and the lines of a label joined.
   const CliRun text = PollLine(args + QStringList{"1", "--decimal", ","});
   EXPECT_EQ(text.lines, (QStringList{"Kanal 0:   12,34  m3/h    12,3  °C |  999   m3   |  123456   m3  ",
@@ -94,10 +82,8 @@ TEST_F(PollFolder, ReadingsAsJsonLinesAndAsTheTextOfTheirLabels) {
 // is read above, a held-back station in the stress tests), and each request
 // and reply on stderr with --frames.
 TEST_F(PollFolder, EachFailureKindHasItsIdentifierInTheJson) {
-  const std::array<const char*, 4> addresses{"5", "6", "7", "abc"}, errors{"crc", "exception", "station", "address"};
-  ChannelTable table;
-  for (std::size_t i = 0; i < 4; ++i) table[static_cast<int>(i)] = {1, 2, addresses[i], "K", true, false};
-  Save(table);
+  const std::array<const char*, 4> errors{"crc", "exception", "station", "address"};
+  Save({{{1, 2, "5", "K"}, {1, 2, "6", "K"}, {1, 2, "7", "K"}, {1, 2, "abc", "K"}}});
   sim = std::make_unique<Simulator>(
       folder(), QStringList{"--config", "scenario.txt", "--bad-crc", "5", "--exception", "6:2", "--foreign", "7"});
   ASSERT_FALSE(sim->device().isEmpty());
@@ -119,16 +105,10 @@ TEST_F(PollFolder, EachFailureKindHasItsIdentifierInTheJson) {
 // option, before the line is touched; 3 when passes ran and no channel ever
 // answered.
 TEST_F(PollFolder, ExitStatusAndWhatItSays) {
-  ChannelTable table;
-  table[0] = {0, 2, "4", "aus", true, false};
-  Save(table, "aus");
-  table[0].enabled = 1;
-  Save(table, "stumm");
-  const struct {
-    QStringList args;
-    int exit;
-    const char* named; // in the output or the message
-  } cases[] = {
+  Save({{{0, 2, "4", "aus"}}}, "aus");
+  Save({{{1, 2, "4", "aus"}}}, "stumm");
+  // named: in the output or the message
+  const struct { QStringList args; int exit; const char* named; } cases[] = {
       {{"poll", "--help"}, 0, "Rückgabewerte:"},
       {{"--version"}, 0, "trelvan-cli 2."},
       {{"poll", "--folder=aus", "--device=LINE"}, 1, "Keine Messung konfiguriert"},
@@ -216,14 +196,11 @@ class PollOutlets : public PollFolder {
   void SetUp() override {
     PollFolder::SetUp();
     if (IsSkipped()) return;
-    if (testing::MosquittoBinary().empty()) GTEST_SKIP() << "mosquitto is not installed (scripts/install-deps)";
-    ChannelTable table;
-    table[0] = {1, 2, "5", "Becken", true, false};
-    table[1] = {1, 2, "6", "Zulauf", true, false};
-    Save(table);
+    if (MosquittoBinary().empty()) GTEST_SKIP() << "mosquitto is not installed (scripts/install-deps)";
+    Save({{{1, 2, "5", "Becken"}, {1, 2, "6", "Zulauf"}}});
     dir.write("trelvan.ini", "[Limits]\nKanal0_oben=7.0\n");
     std::filesystem::create_directory(dir / "broker");
-    broker = std::make_unique<testing::RunningBroker>(dir / "broker");
+    broker = std::make_unique<RunningBroker>(dir / "broker");
     ASSERT_TRUE(broker->Start()) << broker->log();
     live = std::make_unique<Subscriber>(broker->port(), "trelvan/test/#");
     ASSERT_TRUE(live->WaitSubscribed());
@@ -238,14 +215,11 @@ class PollOutlets : public PollFolder {
     RecordReader reader;
     if (const auto problem = reader.Open(dir / "x.sqlite")) return {QString::fromStdString(*problem)};
     QStringList lines;
-    reader.ForEachReading({}, [&](const Reading& r) {
-      lines << QString::fromStdString(ReadingJson(r));
-      return true;
-    });
+    reader.ForEachReading({}, [&](const Reading& r) { lines << QString::fromStdString(ReadingJson(r)); return true; });
     return lines;
   }
 
-  std::unique_ptr<testing::RunningBroker> broker;
+  std::unique_ptr<RunningBroker> broker;
   std::unique_ptr<Subscriber> live;
 };
 
@@ -274,7 +248,7 @@ TEST_F(PollOutlets, EachReadingGoesToTheOutputTheRecordAndTheBrokerAlike) {
   ASSERT_TRUE(live->WaitForPayload("trelvan/test/status", "offline")) << broker->log();
   const auto payloads = [&](const std::string& topic) {
     std::vector<std::string> of;
-    for (const testing::ReceivedMessage& m : live->On("trelvan/test/" + topic)) of.push_back(m.payload);
+    for (const ReceivedMessage& m : live->On("trelvan/test/" + topic)) of.push_back(m.payload);
     return of;
   };
   for (int channel : {0, 1}) {

@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <tuple>
+
 #include "logger/extraction.h"
 #include "logger_file_builder.h"
 #include "support/scripted_prompter.h"
@@ -31,6 +33,8 @@ using testing::TempFolder;
 
 QString Q(const fs::path& p) { return QString::fromStdString(p.string()); }
 QString Canonical(const fs::path& p) { return QFileInfo(Q(p)).canonicalFilePath(); }
+// What the operator is shown: icon, text, a question or not, and its preselected answer.
+auto Shown(const ScriptedPrompter::Message& m) { return std::tuple(m.icon, m.text, m.question, m.preselected); }
 
 class ExtractionTest : public ::testing::Test {
  protected:
@@ -61,10 +65,7 @@ class ExtractionTest : public ::testing::Test {
     for (int i = 0; i < list->count(); ++i) names << list->item(i)->text();
     return names;
   }
-  bool WaitForExport() {
-    QSignalSpy finished(&window, &Extraction::exportFinished);
-    return finished.wait(20000);
-  }
+  bool WaitForExport() { return QSignalSpy(&window, &Extraction::exportFinished).wait(20000); }
 
   TempFolder folder;
   fs::path media = folder / "media";
@@ -88,7 +89,6 @@ TEST_F(ExtractionTest, ResetCreatesOrEmptiesTheClickedFileOnlyWhenConfirmed) {
   EXPECT_FALSE(fs::exists(media / "sub/Kestrane.log"));
   prompter.answers = {true};
   Click("Command1");
-  ASSERT_TRUE(fs::exists(media / "sub/Kestrane.log"));
   EXPECT_EQ(fs::file_size(media / "sub/Kestrane.log"), 0u);
   EXPECT_EQ(Files(), QStringList{"Kestrane.log"});
   EXPECT_EQ(window.selectedFile(), Canonical(media / "sub") + "/Kestrane.log");
@@ -102,9 +102,8 @@ TEST_F(ExtractionTest, ResetCreatesOrEmptiesTheClickedFileOnlyWhenConfirmed) {
   ClickFile("a.log");
   EXPECT_EQ(window.selectedFile(), "a.log");
   Click("Command1"); // No
-  EXPECT_EQ(prompter.messages.back().text, "Rücksetzung bestätigen");
-  EXPECT_EQ(prompter.messages.back().icon, PromptIcon::Warning);
-  EXPECT_EQ(prompter.messages.back().preselected, PromptDefault::No);
+  EXPECT_EQ(Shown(prompter.messages.back()),
+            Shown({PromptIcon::Warning, "Rücksetzung bestätigen", "", true, PromptDefault::No}));
   EXPECT_EQ(fs::file_size(media / "a.log"), 79u);
   prompter.answers = {true};
   Click("Command1");
@@ -141,11 +140,8 @@ TEST_F(ExtractionTest, TheSelectionIsKeptWhenHiddenAndForgottenInAnotherFolder) 
   Open(media);
   ClickFile("a.log");
   auto* dirs = Control<QListWidget>("Dir1");
-  QListWidgetItem* sub = nullptr;
   for (int i = 0; i < dirs->count(); ++i)
-    if (dirs->item(i)->data(Qt::UserRole).toString() == Canonical(media / "sub")) sub = dirs->item(i);
-  ASSERT_NE(sub, nullptr);
-  dirs->setCurrentItem(sub);
+    if (dirs->item(i)->data(Qt::UserRole).toString() == Canonical(media / "sub")) dirs->setCurrentRow(i);
   QTest::keyClick(dirs, Qt::Key_Return);
   QCoreApplication::processEvents();
   EXPECT_EQ(window.directory(), Canonical(media / "sub"));
@@ -161,10 +157,8 @@ TEST_F(ExtractionTest, ExportWritesTheFilesAndAsksBeforeReplacing) {
   for (const auto& [name, caption] :
        {std::pair{"Command3", "&Auslesen"}, {"Command1", "Auswahl der &Datei"}, {"Command2", "&Beenden"}})
     EXPECT_EQ(Control<QPushButton>(name)->text(), caption);
-  LoggerFileBuilder log;
-  log.channel1("03", "BECKEN 1", 0);
-  log.record({.primary1 = 725});
-  folder.write("media/station.log", log.bytes());
+  folder.write("media/station.log",
+               LoggerFileBuilder().channel1("03", "BECKEN 1", 0).record({.primary1 = 725}).bytes());
   folder.write("media/short.log", "too short");
   Open(media);
 
@@ -185,8 +179,7 @@ TEST_F(ExtractionTest, ExportWritesTheFilesAndAsksBeforeReplacing) {
   const std::string block =
       "Logger : BECKEN 1        \r\n\r\npH\r\n\r\nDatum\tUhr\tpH\t\xB0" "C\r\n25/3/12\t9:5\t7,25\t0\t\r\n";
   EXPECT_EQ(folder.read("out/pH_BECKEN 1.xls"), block);
-  EXPECT_EQ(prompter.messages.back().text, "Ende der Ablesung");
-  EXPECT_EQ(prompter.messages.back().icon, PromptIcon::Information);
+  EXPECT_EQ(Shown(prompter.messages.back()), Shown({PromptIcon::Information, "Ende der Ablesung", "", false}));
   EXPECT_EQ(prompter.beeps, beeps + 1);
   EXPECT_EQ(Control<QLabel>("Label2")->text(), "1 : 25/3/12 9:5  725 0 ");
   EXPECT_EQ(window.selectedFile(), Canonical(media / "station.log"));
@@ -194,11 +187,9 @@ TEST_F(ExtractionTest, ExportWritesTheFilesAndAsksBeforeReplacing) {
   // Again, answering No: the new block is appended.
   Click("Command3");
   ASSERT_TRUE(WaitForExport());
-  const auto& question = prompter.messages[prompter.messages.size() - 2];
-  EXPECT_TRUE(question.question);
-  EXPECT_EQ(question.icon, PromptIcon::Error);
-  EXPECT_EQ(question.preselected, PromptDefault::No);
-  EXPECT_EQ(question.text, "Datei  'pH_BECKEN 1.xls'  existiert bereits.\nsoll es ersetzt werden ? ");
+  EXPECT_EQ(Shown(prompter.messages[prompter.messages.size() - 2]),
+            Shown({PromptIcon::Error, "Datei  'pH_BECKEN 1.xls'  existiert bereits.\nsoll es ersetzt werden ? ", "",
+                   true, PromptDefault::No}));
   EXPECT_EQ(folder.read("out/pH_BECKEN 1.xls"), block + block);
 }
 
@@ -229,9 +220,7 @@ TEST_F(ExtractionTest, ResetIsRefusedWhileAnExportRuns) {
   ASSERT_EQ(mkfifo((media / "slow.log").c_str(), 0600), 0);
   const int feed = ::open((media / "slow.log").c_str(), O_RDWR);
   ASSERT_GE(feed, 0);
-  LoggerFileBuilder log;
-  log.channel1("03", "A", 0).record({});
-  const std::string bytes = log.bytes();
+  const std::string bytes = LoggerFileBuilder().channel1("03", "A", 0).record({}).bytes();
   ASSERT_EQ(::write(feed, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
 
   Click("Command3");

@@ -38,10 +38,7 @@ class LoggerExportTest : public ::testing::Test {
       return answer;
     });
   }
-  std::string Read(const std::string& name) const {
-    std::ifstream in(out / PathFromUtf8(name), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
+  std::string Read(const std::string& name) const { return folder.read("out/" + name); }
   std::set<std::string> OutputFiles() const {
     std::set<std::string> names;
     for (const auto& e : fs::directory_iterator(out)) names.insert(PathText(e.path().filename()));
@@ -85,20 +82,14 @@ TEST_F(LoggerExportTest, FlowAndPhChannelsSkipEmptyRecordsButCountThem) {
   // A fragment at the end is no record, and the closing message says so.
   EXPECT_EQ(result.trailingBytes, 10u);
   const std::string finished = logger_text::Finished(result.trailingBytes);
-  EXPECT_EQ(finished.rfind("Ende der Ablesung", 0), 0u);
-  EXPECT_NE(finished.find("10 Byte"), std::string::npos) << finished;
+  EXPECT_TRUE(finished.starts_with("Ende der Ablesung") && finished.find("10 Byte") != std::string::npos) << finished;
 }
 
 // The other channel types, names and codes, each file byte for byte; the
 // header is in Windows-1252.
 TEST_F(LoggerExportTest, EachChannelGetsItsFileWithItsHeaderAndColumns) {
   const RecordBytes r{.primary1 = 1234, .secondary1 = 235, .primary2 = 15, .secondary2 = 7};
-  struct Case {
-    const char* name;
-    LoggerFileBuilder log;
-    std::map<std::string, std::string> files;
-  };
-  const Case cases[] = {
+  const struct { const char* name; LoggerFileBuilder log; std::map<std::string, std::string> files; } cases[] = {
       {"header only, no records",
        LoggerFileBuilder().channel1("03", "BECKEN 1", 0).channel2("02", "BECKEN 2", 1),
        {{"pH_BECKEN 1.xls", "Logger : BECKEN 1        \r\n\r\npH\r\n\r\nDatum\tUhr\tpH\t\xB0" "C\r\n"},
@@ -129,7 +120,7 @@ TEST_F(LoggerExportTest, EachChannelGetsItsFileWithItsHeaderAndColumns) {
         {"pH__etc.xls", "Logger : " + std::string("/etc\0\0\0\0\0\0\0\0\0\0\0\0", 16) +
                             "\r\n\r\npH\r\n\r\nDatum\tUhr\tpH\t\xB0" "C\r\n"}}},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     fs::remove_all(out);
     const ExportResult result = Export(c.log.bytes());
@@ -145,9 +136,7 @@ TEST_F(LoggerExportTest, EachChannelGetsItsFileWithItsHeaderAndColumns) {
 }
 
 TEST_F(LoggerExportTest, ExistingOutputIsReplacedAppendedOrLeftAlone) {
-  LoggerFileBuilder log;
-  log.channel1("03", "A", 0).channel2("03", "B", 0);
-  log.record({.primary1 = 700});
+  const auto log = LoggerFileBuilder().channel1("03", "A", 0).channel2("03", "B", 0).record({.primary1 = 700});
   const std::string blockA =
       "Logger : A               \r\n\r\npH\r\n\r\nDatum\tUhr\tpH\t\xB0" "C\r\n25/3/12\t9:5\t7\t0\t\r\n";
   fs::create_directories(out);
@@ -172,25 +161,18 @@ TEST_F(LoggerExportTest, ExistingOutputIsReplacedAppendedOrLeftAlone) {
 
 // (An output folder that is missing or no folder: the export command's test.)
 TEST_F(LoggerExportTest, UnusableInputsAreRefusedBeforeAnythingIsWritten) {
-  LoggerFileBuilder log;
-  log.channel1("03", "A", 0).record({});
+  const auto log = LoggerFileBuilder().channel1("03", "A", 0).record({});
   folder.write("station.log", log.bytes());
   folder.write("short.log", log.bytes().substr(0, 57));
   fs::create_directories(out);
-  struct Case {
-    fs::path loggerFile;
-    const char* separator;
-    LoggerResultKind kind;
-    const char* says;
-  };
-  const Case cases[] = {
+  const struct { fs::path loggerFile; const char* separator; LoggerResultKind kind; const char* says; } cases[] = {
       {folder / "missing.log", ".", LoggerResultKind::LoggerFileUnreadable, "missing.log"},
       {out, ".", LoggerResultKind::LoggerFileUnreadable, "ist ein Ordner"},
       // A separator the general rule accepts, but the files cannot hold.
       {folder / "station.log", "٫", LoggerResultKind::BadSeparator, "Windows-1252"},
       {folder / "short.log", ",", LoggerResultKind::NotALoggerFile, "short.log' ist keine Loggerdatei: sie ist 57 Byte"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const ExportResult result = ExportLoggerFile({c.loggerFile, out, c.separator}, {}, {});
     EXPECT_EQ(result.outcome.kind, c.kind) << c.says;
     EXPECT_NE(result.outcome.text.find(c.says), std::string::npos) << result.outcome.text;
@@ -201,14 +183,9 @@ TEST_F(LoggerExportTest, UnusableInputsAreRefusedBeforeAnythingIsWritten) {
 // The output names are taken by what the export must never write through or
 // over: it refuses, and nothing anywhere changes.
 TEST_F(LoggerExportTest, OutputNamesThatAreNotPlainFilesAreRefused) {
-  LoggerFileBuilder log;
-  log.channel1("03", "A", 0).record({});
-  struct Case {
-    const char* name;
-    std::function<void()> make; // puts something at out/pH_A.xls
-    LoggerResultKind kind;
-  };
-  const Case cases[] = {
+  const auto log = LoggerFileBuilder().channel1("03", "A", 0).record({});
+  // make: puts something at out/pH_A.xls
+  const struct { const char* name; std::function<void()> make; LoggerResultKind kind; } cases[] = {
       {"link to a file", [&] { fs::create_symlink("../victim.txt", out / "pH_A.xls"); },
        LoggerResultKind::OutputNotAFile},
       {"dangling link", [&] { fs::create_symlink("../created-by-export.txt", out / "pH_A.xls"); },
@@ -220,7 +197,7 @@ TEST_F(LoggerExportTest, OutputNamesThatAreNotPlainFilesAreRefused) {
        LoggerResultKind::OutputIsLoggerFile},
   };
   for (ExistingOutput answer : {ExistingOutput::Replace, ExistingOutput::Append}) {
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
       fs::remove_all(out);
       folder.write("victim.txt", "precious");
       const ExportRequest request = Request(log.bytes());
@@ -237,34 +214,6 @@ TEST_F(LoggerExportTest, OutputNamesThatAreNotPlainFilesAreRefused) {
   }
 }
 
-// An export whose logger file is a pipe the test feeds, on a thread of its
-// own: it stands still wherever the test stops feeding.
-class FedExport {
- public:
-  FedExport(const fs::path& pipe, const fs::path& out, ExistingOutput answer) {
-    mkfifo(pipe.c_str(), 0600);
-    feed_ = ::open(pipe.c_str(), O_RDWR);
-    thread_ = std::thread([=, this] {
-      result_ = ExportLoggerFile({pipe, out, ","}, [this](const ExportProgress&) { ++reports; },
-                                 [answer](const PlannedOutput&) { return answer; });
-    });
-  }
-  ~FedExport() { finish(); }
-  void feed(const std::string& bytes) { EXPECT_EQ(::write(feed_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
-  const ExportResult& finish() {
-    if (feed_ >= 0) ::close(feed_);
-    feed_ = -1;
-    if (thread_.joinable()) thread_.join();
-    return result_;
-  }
-  int reports = 0; // read after finish()
-
- private:
-  int feed_ = -1;
-  std::thread thread_;
-  ExportResult result_;
-};
-
 // Enough records for several output pieces to reach the disk before the end.
 std::string ManyRecords(int n) {
   LoggerFileBuilder log;
@@ -274,22 +223,30 @@ std::string ManyRecords(int n) {
 
 // The first export also reports its progress at a human rate, not per record.
 TEST_F(LoggerExportTest, ASecondExportIntoABusyFolderIsRefusedAndWritesNothing) {
-  LoggerFileBuilder log;
-  log.channel1("03", "A", 0).channel2("03", "B", 0);
+  const auto log = LoggerFileBuilder().channel1("03", "A", 0).channel2("03", "B", 0);
   fs::create_directories(out);
-  FedExport first(folder / "first.log", out, ExistingOutput::Replace);
-  first.feed(log.bytes() + ManyRecords(60000)); // past the first chunk: the folder is locked
+  // The first reads a pipe the test feeds: it stands still where the feed stops.
+  ASSERT_EQ(mkfifo((folder / "first.log").c_str(), 0600), 0);
+  const int feed = ::open((folder / "first.log").c_str(), O_RDWR);
+  ExportResult done;
+  int reports = 0;
+  std::thread first([&] {
+    done = ExportLoggerFile({folder / "first.log", out, ","}, [&](const ExportProgress&) { ++reports; },
+                            [](const PlannedOutput&) { return ExistingOutput::Replace; });
+  });
+  const std::string bytes = log.bytes() + ManyRecords(60000); // past the first chunk: the folder is locked
+  EXPECT_EQ(::write(feed, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
 
   folder.write("second.log", log.bytes());
   const ExportResult second = ExportLoggerFile({folder / "second.log", out, ","}, {}, {});
+  ::close(feed);
+  first.join();
   EXPECT_EQ(second.outcome.kind, LoggerResultKind::OutputFolderBusy);
   EXPECT_NE(second.outcome.text.find("pH_B.xls"), std::string::npos) << second.outcome.text;
-
-  const ExportResult& done = first.finish();
   ASSERT_TRUE(done.ok()) << done.outcome.text;
   EXPECT_EQ(done.linesWritten, 60000u);
-  EXPECT_GE(first.reports, 1);
-  EXPECT_LT(first.reports, 100);
+  EXPECT_GE(reports, 1);
+  EXPECT_LT(reports, 100);
   EXPECT_EQ(OutputFiles(), (std::set<std::string>{"pH_A.xls", "pH_B.xls"}));
   // Into the folder again once the first is done.
   EXPECT_TRUE(ExportLoggerFile({folder / "second.log", out, ","}, {},
@@ -303,8 +260,7 @@ TEST_F(LoggerExportTest, ASecondExportIntoABusyFolderIsRefusedAndWritesNothing) 
 // length; the message names them all, and no temporary file stays behind. A
 // stop takes the same way back (the window's and the command's tests stop one).
 TEST_F(LoggerExportTest, AnExportThatDoesNotCompleteLeavesEveryFileAsItWas) {
-  LoggerFileBuilder log;
-  log.channel1("03", "A", 0).channel2("03", "B", 0);
+  const auto log = LoggerFileBuilder().channel1("03", "A", 0).channel2("03", "B", 0);
   folder.write("station.log", log.bytes() + ManyRecords(120000)); // about 3.6 MB into each file
   for (ExistingOutput answer : {ExistingOutput::Replace, ExistingOutput::Append}) {
     SCOPED_TRACE(answer == ExistingOutput::Replace ? "replacing" : "appending");

@@ -21,33 +21,25 @@ struct RecordBytes {
 
 class LoggerFileBuilder {
  public:
-  LoggerFileBuilder() : header_(58, '\xEE') {
-    channel1("03", "", 0);
-    channel2("  ", "", 0);
-  }
+  LoggerFileBuilder() : header_(58, '\xEE') { channel1("03", "", 0).channel2("  ", "", 0); }
 
   // The name is padded with blanks to 16 bytes (longer names are cut).
   LoggerFileBuilder& channel1(std::string_view code, std::string_view name, std::int16_t unit) {
-    Channel(0, code, name, unit);
-    return *this;
+    return Channel(0, code, name, unit);
   }
   LoggerFileBuilder& channel2(std::string_view code, std::string_view name, std::int16_t unit) {
-    Channel(1, code, name, unit);
-    return *this;
+    return Channel(1, code, name, unit);
   }
   LoggerFileBuilder& record(const RecordBytes& r) {
     Append(r.day, r.month, r.year, r.hour, r.minute, r.volume1, r.primary1, r.secondary1, r.volume2, r.primary2,
         r.secondary2);
     return *this;
   }
-  LoggerFileBuilder& emptyRecord() {
-    records_.append(21, '\0');
-    return *this;
-  }
+  LoggerFileBuilder& emptyRecord() { records_.append(21, '\0'); return *this; }
   std::string bytes() const { return header_ + records_; }
 
  private:
-  void Channel(int channel, std::string_view code, std::string_view name, std::int16_t unit) {
+  LoggerFileBuilder& Channel(int channel, std::string_view code, std::string_view name, std::int16_t unit) {
     std::string field(name.substr(0, 16));
     field.resize(16, ' ');
     header_.replace(channel == 0 ? 0 : 18, 16, field);
@@ -55,6 +47,7 @@ class LoggerFileBuilder {
     const auto u = static_cast<std::uint16_t>(unit);
     header_[channel == 0 ? 42 : 44] = static_cast<char>(u & 0xFF);
     header_[channel == 0 ? 43 : 45] = static_cast<char>(u >> 8);
+    return *this;
   }
   // Each value least significant byte first.
   template <class... T>

@@ -8,20 +8,14 @@ namespace {
 // Date and time are the bytes' hex digits; only all-zero date bytes make an
 // empty record.
 TEST(LoggerRecordText, DateAndTimeAndTheEmptyRecord) {
-  struct Case {
-    std::string_view bytes5; // day, month, year, hour, minute
-    bool empty;
-    const char *date, *time;
-  };
-  const Case cases[] = {
+  // bytes5: day, month, year, hour, minute
+  const struct { std::string_view bytes5; bool empty; const char *date, *time; } cases[] = {
       {{"\0\0\0\x10\0", 5}, true, "", ""}, // a time alone does not count
       {{"\x01\x01\0\0\0", 5}, false, "1/1/0", "0:0"},
       {{"\x01\x01\x1A\x10\0", 5}, false, "1/1/1A", "10:0"}, // not BCD: shown as its digits
   };
-  for (const Case& c : cases) {
-    std::string bytes(c.bytes5);
-    bytes.resize(21, '\0');
-    const LoggerRecord r = *LoggerRecord::Parse(bytes);
+  for (const auto& c : cases) {
+    const LoggerRecord r = *LoggerRecord::Parse(std::string(c.bytes5) + std::string(16, '\0'));
     EXPECT_EQ(r.empty(), c.empty) << c.date;
     if (c.empty) continue;
     EXPECT_EQ(DateText(r), c.date);
@@ -30,16 +24,11 @@ TEST(LoggerRecordText, DateAndTimeAndTheEmptyRecord) {
 }
 
 TEST(LoggerValueText, ExactQuotientWithoutTrailingZeros) {
-  struct Case {
-    int raw, divisor;
-    const char* sep;
-    const char* text;
-  };
-  const Case cases[] = {
+  const struct { int raw, divisor; const char* sep; const char* text; } cases[] = {
       {-10, 10, ",", "-1"},       {100, 1000, ".", "0.1"},  {5, 1000, ".", "0.005"},   {0, 1000, ".", "0"},
       {32767, 1, ",", "32767"},   {-32768, 1000, ",", "-32,768"}, {1205, 100, "·", "12·05"}, {7, 3, ",", "7"},
   };
-  for (const Case& c : cases)
+  for (const auto& c : cases)
     EXPECT_EQ(FormatQuotient(c.raw, c.divisor, c.sep), c.text) << c.raw << " / " << c.divisor;
 }
 
