@@ -26,22 +26,19 @@ class FakeSerialLine : public SerialPort {
   using Answer = std::vector<Chunk>;
   using Responder = std::function<Answer(const Bytes& request)>;
 
-  explicit FakeSerialLine(QObject* parent = nullptr);
-  ~FakeSerialLine() override;
+  explicit FakeSerialLine(QObject* parent = nullptr) : SerialPort(parent) {}
 
   // Scripts the answer to the next write that has no answer yet.
-  void AnswerNextWrite(Bytes reply, int delayMs = 0);
-  void AnswerNextWrite(Answer chunks);
-  void StaySilentOnNextWrite();
+  void AnswerNextWrite(Bytes reply, int delayMs = 0) { answers_.push_back(Answer{Chunk{delayMs, std::move(reply)}}); }
+  void AnswerNextWrite(Answer chunks) { answers_.push_back(std::move(chunks)); }
+  void StaySilentOnNextWrite() { answers_.push_back(std::nullopt); }
   // Answers every write that has no scripted answer (replaces the silence).
-  void SetResponder(Responder responder);
-  // The bytes of `reply` one at a time, the first after `firstDelayMs`, then one every `gapMs`.
-  static Answer OneByteAtATime(const Bytes& reply, int firstDelayMs, int gapMs);
+  void SetResponder(Responder responder) { responder_ = std::move(responder); }
 
-  // Whether written bytes leave the output buffer, and how long that takes.
-  void SetOutputDrains(bool drains, int drainDelayMs = 0);
+  // Whether written bytes leave the output buffer (a moment after the write).
+  void SetOutputDrains(bool drains) { drains_ = drains; }
   // The next Open fails with this reason.
-  void FailNextOpen(const QString& reason);
+  void FailNextOpen(const QString& reason) { openFailure_ = reason; }
   // Bytes arrive now, unasked.
   void Receive(const Bytes& bytes);
   // The device goes away: the port closes and reports it.
@@ -52,10 +49,8 @@ class FakeSerialLine : public SerialPort {
   int flushCount() const { return flushCount_; }
   int selectedPort() const { return selectedPort_; }
   int openCount() const { return openCount_; }
-  // Flushes and writes in the order they happened: "flush", "write".
-  const std::vector<const char*>& operations() const { return operations_; }
 
-  void SelectPort(int portNumber) override;
+  void SelectPort(int portNumber) override { selectedPort_ = portNumber; }
   bool Open(QString* error) override;
   void Close() override;
   bool IsOpen() const override { return open_; }
@@ -67,14 +62,12 @@ class FakeSerialLine : public SerialPort {
   Bytes ReadAll() override;
   Bytes PeekInput(qint64 maxBytes) const override;
   void DiscardInput(qint64 bytes) override;
-  QString DeviceName() const override;
+  QString DeviceName() const override { return QStringLiteral("fake:Com%1").arg(selectedPort_); }
 
  protected:
   bool ApplyLineSettings(const LineSettings&, QString*) override { return true; }
 
  private:
-  void Deliver(const Answer& answer);
-
   bool open_ = false;
   int selectedPort_ = 0;
   std::optional<QString> openFailure_;
@@ -82,12 +75,10 @@ class FakeSerialLine : public SerialPort {
   Bytes input_;
   qint64 pendingOutput_ = 0;
   bool drains_ = true;
-  int drainDelayMs_ = 0;
   std::deque<std::optional<Answer>> answers_;
   Responder responder_;
   std::vector<Bytes> written_;
   int flushCount_ = 0;
-  std::vector<const char*> operations_;
   // Deliveries scheduled before a close are dropped.
   unsigned generation_ = 0;
 };

@@ -6,7 +6,6 @@
 
 #include <mosquitto.h>
 
-#include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
@@ -20,7 +19,6 @@
 #include <pwd.h>
 #include <spawn.h>
 #include <string>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -39,27 +37,16 @@ inline std::string MosquittoBinary() {
   return {};
 }
 
-inline int FreeLoopbackPort() {
+// Port 0 binds a free port and tells which; another port tells whether something listens there.
+inline int LoopbackPort(int port) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sockaddr_in address{.sin_family = AF_INET, .sin_port = htons(static_cast<std::uint16_t>(port)),
+                      .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
+  auto* a = reinterpret_cast<sockaddr*>(&address);
   socklen_t length = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  const bool ok = port ? connect(fd, a, length) == 0 : bind(fd, a, length) == 0 && getsockname(fd, a, &length) == 0;
   close(fd);
-  return ntohs(address.sin_port);
-}
-
-inline bool PortAccepts(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  close(fd);
-  return ok;
+  return ok ? ntohs(address.sin_port) : 0;
 }
 
 struct BrokerSetup {
@@ -72,53 +59,37 @@ struct BrokerSetup {
 class RunningBroker {
  public:
   RunningBroker(std::filesystem::path folder, BrokerSetup setup = {})
-      : folder_(std::move(folder)), setup_(std::move(setup)), port_(FreeLoopbackPort()) {}
+      : folder_(std::move(folder)), setup_(std::move(setup)), port_(LoopbackPort(0)) {}
   ~RunningBroker() { Stop(); }
   RunningBroker(const RunningBroker&) = delete;
   RunningBroker& operator=(const RunningBroker&) = delete;
 
   // Starts it (again, on the same port) and waits until it accepts connections.
   bool Start() {
-    const std::string binary = MosquittoBinary();
+    std::string binary = MosquittoBinary(), config = (folder_ / "mosquitto.conf").string(),
+                log = (folder_ / "mosquitto.log").string();
     if (binary.empty() || pid_ > 0) return false;
-    const std::filesystem::path config = folder_ / "mosquitto.conf";
-    {
-      std::ofstream out(config);
-      out << "listener " << port_ << " 127.0.0.1\n"
-          << "allow_anonymous " << (setup_.allowAnonymous ? "true" : "false") << "\n";
-      if (!setup_.passwordFile.empty()) out << "password_file " << setup_.passwordFile << "\n";
-      if (!setup_.certFile.empty()) out << "certfile " << setup_.certFile << "\nkeyfile " << setup_.keyFile << "\n";
-      out << "persistence " << (setup_.persistence ? "true" : "false") << "\n"
-          << "persistence_location " << folder_.string() << "/\n"
-          << "max_queued_messages 0\n" // a persistent subscriber misses nothing while away
-          << "user " << UserName() << "\n"
-          << "log_dest file " << (folder_ / "mosquitto.log").string() << "\n";
-    }
-    const std::string c = config.string();
-    char* argv[] = {const_cast<char*>(binary.c_str()), const_cast<char*>("-c"), const_cast<char*>(c.c_str()),
-                    nullptr};
-    // What it says before its log is open (a warning about running as root)
-    // goes to the log file too.
-    const std::string log = (folder_ / "mosquitto.log").string();
+    // The broker drops root rights to the user named; naming ourselves keeps it able to read the test's files.
+    const passwd* pw = getpwuid(getuid());
+    const auto flag = [](bool on) { return on ? "true\n" : "false\n"; };
+    std::ofstream(config) << "listener " << port_ << " 127.0.0.1\nallow_anonymous " << flag(setup_.allowAnonymous)
+                          << (setup_.passwordFile.empty() ? "" : "password_file " + setup_.passwordFile + "\n")
+                          << (setup_.certFile.empty() ? "" : "certfile " + setup_.certFile + "\nkeyfile " + setup_.keyFile)
+                          << "\npersistence " << flag(setup_.persistence) << "persistence_location " << folder_.string()
+                          << "/\nmax_queued_messages 0\n" // a persistent subscriber misses nothing while away
+                          << "user " << (pw ? pw->pw_name : "root") << "\nlog_dest file " << log << "\n";
+    char* argv[] = {binary.data(), const_cast<char*>("-c"), config.data(), nullptr};
+    // What it says before its log is open (a warning about running as root) goes to the log file too.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    const int spawned = posix_spawn(&pid_, binary.c_str(), &actions, nullptr, argv, environ);
+    if (posix_spawn(&pid_, binary.c_str(), &actions, nullptr, argv, environ) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-      pid_ = -1;
-      return false;
-    }
-    const auto until = BrokerClock::now() + std::chrono::seconds(5);
-    while (BrokerClock::now() < until) {
-      if (PortAccepts(port_)) return true;
-      int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return false;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (const auto until = BrokerClock::now() + std::chrono::seconds(5); pid_ > 0 && BrokerClock::now() < until;
+         std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+      if (LoopbackPort(port_)) return true;
+      if (waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
     }
     return false;
   }
@@ -126,14 +97,13 @@ class RunningBroker {
   void Stop() {
     if (pid_ <= 0) return;
     kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
+    waitpid(pid_, nullptr, 0);
     pid_ = -1;
   }
 
   int port() const { return port_; }
   std::string url() const {
-    return std::string(setup_.certFile.empty() ? "mqtt" : "mqtts") + "://127.0.0.1:" + std::to_string(port_);
+    return (setup_.certFile.empty() ? "mqtt://127.0.0.1:" : "mqtts://127.0.0.1:") + std::to_string(port_);
   }
   std::string log() const {
     std::ifstream in(folder_ / "mosquitto.log");
@@ -141,13 +111,6 @@ class RunningBroker {
   }
 
  private:
-  // The broker drops root rights to this user; naming ourselves keeps it able
-  // to read the test's files.
-  static std::string UserName() {
-    const passwd* pw = getpwuid(getuid());
-    return pw ? pw->pw_name : "root";
-  }
-
   std::filesystem::path folder_;
   BrokerSetup setup_;
   int port_;
@@ -166,16 +129,13 @@ struct ReceivedMessage {
 // session is persistent: the broker keeps what arrives while it is away.
 class Subscriber {
  public:
-  Subscriber(int port, std::string filter, const std::string& clientId = {}, const std::string& caFile = {})
-      : filter_(std::move(filter)) {
+  Subscriber(int port, std::string filter, const std::string& clientId = {}) : filter_(std::move(filter)) {
     static std::once_flag once;
     std::call_once(once, [] { mosquitto_lib_init(); });
     mosq_ = mosquitto_new(clientId.empty() ? nullptr : clientId.c_str(), clientId.empty(), this);
-    if (!caFile.empty()) mosquitto_tls_set(mosq_, caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
     mosquitto_reconnect_delay_set(mosq_, 1, 1, false);
     mosquitto_connect_callback_set(mosq_, [](mosquitto* m, void* self, int rc) {
-      auto* s = static_cast<Subscriber*>(self);
-      if (rc == 0) mosquitto_subscribe(m, nullptr, s->filter_.c_str(), 1);
+      if (rc == 0) mosquitto_subscribe(m, nullptr, static_cast<Subscriber*>(self)->filter_.c_str(), 1);
     });
     mosquitto_subscribe_callback_set(mosq_, [](mosquitto*, void* self, int, int, const int*) {
       auto* s = static_cast<Subscriber*>(self);
@@ -184,10 +144,9 @@ class Subscriber {
     });
     mosquitto_message_callback_set(mosq_, [](mosquitto*, void* self, const mosquitto_message* m) {
       auto* s = static_cast<Subscriber*>(self);
-      ReceivedMessage r{m->topic, std::string(static_cast<const char*>(m->payload), static_cast<std::size_t>(m->payloadlen)),
-                        m->qos, m->retain, BrokerClock::now()};
       std::lock_guard lock(s->mutex_);
-      s->messages_.push_back(std::move(r));
+      const auto* payload = static_cast<const char*>(m->payload);
+      s->messages_.push_back({m->topic, {payload, payload + m->payloadlen}, m->qos, m->retain, BrokerClock::now()});
     });
     mosquitto_connect_async(mosq_, "127.0.0.1", port, 60);
     mosquitto_loop_start(mosq_);
@@ -200,23 +159,20 @@ class Subscriber {
   Subscriber(const Subscriber&) = delete;
   Subscriber& operator=(const Subscriber&) = delete;
 
-  bool WaitSubscribed(int count = 1, std::chrono::milliseconds within = std::chrono::seconds(5)) {
-    return WaitUntil([&] { return subscriptions_ >= count; }, within);
-  }
+  bool WaitSubscribed() { return WaitUntil([&] { return subscriptions_ > 0; }, std::chrono::seconds(5)); }
 
   // Waits until `done` holds for the messages so far; returns it.
   bool WaitFor(const std::function<bool(const std::vector<ReceivedMessage>&)>& done,
                std::chrono::milliseconds within = std::chrono::seconds(5)) {
     return WaitUntil([&] { return done(messages_); }, within);
   }
-  std::optional<ReceivedMessage> WaitForPayload(const std::string& topic, const std::string& payload,
-                                                std::chrono::milliseconds within = std::chrono::seconds(5)) {
+  std::optional<ReceivedMessage> WaitForPayload(const std::string& topic, const std::string& payload) {
     std::optional<ReceivedMessage> found;
-    WaitUntil([&] {
-      for (const auto& m : messages_)
+    WaitFor([&](const auto& messages) {
+      for (const auto& m : messages)
         if (m.topic == topic && m.payload == payload) found = m;
       return found.has_value();
-    }, within);
+    });
     return found;
   }
 
@@ -234,14 +190,10 @@ class Subscriber {
  private:
   template <typename Done>
   bool WaitUntil(Done done, std::chrono::milliseconds within) {
-    const auto until = BrokerClock::now() + within;
-    for (;;) {
-      {
-        std::lock_guard lock(mutex_);
-        if (done()) return true;
-      }
+    for (const auto until = BrokerClock::now() + within;; std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
+      std::lock_guard lock(mutex_);
+      if (done()) return true;
       if (BrokerClock::now() >= until) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
   }
 

@@ -12,7 +12,8 @@ namespace trelvan::testing {
 class RunningSimulator {
  public:
   explicit RunningSimulator(sim::SimConfig config) : simulator_(std::move(config)) {
-    if (simulator_.Open(&error_)) thread_ = std::thread([this] { simulator_.Run(); });
+    std::string error;
+    if (simulator_.Open(&error)) thread_ = std::thread([this] { simulator_.Run(); });
   }
   ~RunningSimulator() {
     simulator_.Stop();
@@ -22,13 +23,10 @@ class RunningSimulator {
   RunningSimulator& operator=(const RunningSimulator&) = delete;
 
   bool available() const { return thread_.joinable(); }
-  const std::string& error() const { return error_; }
   const std::string& devicePath() const { return simulator_.DevicePath(); }
-  std::uint64_t requestsAnswered() const { return simulator_.requestsAnswered(); }
 
  private:
   sim::Simulator simulator_;
-  std::string error_;
   std::thread thread_;
 };
 
