@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <tuple>
 
 #include "comm/address_scan.h"
 #include "simulator_line.h"
@@ -12,30 +13,23 @@
 namespace trelvan {
 namespace {
 
-using sim::SimConfig;
 using testing::Instrument;
 
-struct Found {
-  int station;
-  Block block;
-  int exceptionCode;
-  bool operator==(const Found&) const = default;
-};
+using Found = std::tuple<int, Block, int>; // station, block, exception code
 
 using ScanLine = testing::SimulatorLine;
 
 TEST_F(ScanLine, FindsStationsOnBothBlocksPassesOverSilentOnesAndStopsWhenCancelled) {
-  SimConfig config;
-  config.instruments = {Instrument(2, 0, 2, {{0, 0, 0, 712, 215, 0, 0, 0}}),
-                        Instrument(2, 20, 5), Instrument(4, 0, 1), Instrument(6, 0, 0),
-                        Instrument(7, 20, 3)};
+  sim::SimConfig config;
+  config.instruments = {Instrument(2, 0, 2, {{0, 0, 0, 712, 215, 0, 0, 0}}), Instrument(2, 20, 5),
+                        Instrument(4, 0, 1), Instrument(6, 0, 0), Instrument(7, 20, 3)};
   config.faults[6].silent = true;
   if (!Start(config)) GTEST_SKIP() << "no pseudo-terminal";
 
   AddressScan scan(line_);
   std::vector<Found> found;
   QObject::connect(&scan, &AddressScan::answered,
-                   [&](const ScanAnswer& a) { found.push_back({a.station, a.block, a.exceptionCode}); });
+                   [&](const ScanAnswer& a) { found.emplace_back(a.station, a.block, a.exceptionCode); });
   QElapsedTimer clock;
   clock.start();
   ASSERT_TRUE(scan.Scan({1, 8, true, true, 100}));
@@ -64,7 +58,7 @@ TEST_F(ScanLine, FindsStationsOnBothBlocksPassesOverSilentOnesAndStopsWhenCancel
 }
 
 TEST_F(ScanLine, SettingsSearchFindsTheOneTheStationAnswersTo) {
-  SimConfig config;
+  sim::SimConfig config;
   config.instruments = {Instrument(3, 0, 2)};
   config.answerOnly = sim::LineChoice{4800, 2};
   if (!Start(config)) GTEST_SKIP() << "no pseudo-terminal";

@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "comm/port_access.h"
 #include "comm/port_directory.h"
@@ -107,10 +108,7 @@ TEST(PortAccess, SaysWhyADeviceCannotBeOpenedAndWhatHelps) {
   char name[256];
   if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) GTEST_SKIP() << "no pseudo-terminal";
   ::close(slave);
-  const struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closeMaster{master};
+  const std::shared_ptr<void> closeMaster(nullptr, [master](void*) { ::close(master); });
   const QString device = name;
 
   EXPECT_EQ(CheckPortAccess(Q(dir / "ttyUSB7")).state, State::Missing);

@@ -13,7 +13,6 @@
 namespace trelvan {
 namespace {
 
-using sim::SimConfig;
 using sim::StationFaults;
 using testing::Instrument;
 
@@ -28,7 +27,7 @@ class SimulatorRequests : public testing::SimulatorLine {
 };
 
 TEST_F(SimulatorRequests, VanishingDeviceEndsTheRequestAndClosesTheLine) {
-  SimConfig config;
+  sim::SimConfig config;
   config.instruments = {Instrument(2, 0, kPh, {{0, 0, 0, 700, 0, 0, 0, 0}})};
   if (!Start(config)) GTEST_SKIP() << "no pseudo-terminal";
   ASSERT_TRUE(requests_.RequestPh(2, 0).ok());
@@ -68,7 +67,7 @@ TEST_F(SimulatorRequests, FaultyStationFailsOrSucceedsAsItShouldAndTheNextStatio
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    SimConfig config;
+    sim::SimConfig config;
     config.instruments = {Instrument(3, 0, kPh, {{0, 0, 0, 0x02BC, 0x00FA, 0, 0, 0}}),
                           Instrument(4, 0, kRedox, {{0, 0, 0, 123, 0, 0, 0, 0}})};
     config.faults[3] = c.faults;
