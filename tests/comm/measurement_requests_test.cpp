@@ -29,9 +29,8 @@ TEST(MeasurementDecoding, ScalesSignedValuesAndReadsRangeCodesFromTheLowByte) {
       << "the high byte 0x77 is not part of it";
   const SharedResults c = Decoded(RequestMember::Conductivity, {0x00FF, 0, 0, 0x8000, 0, 0, 0, 0});
   EXPECT_EQ(std::pair(c.ConductivityRange, c.ConductivityRaw), std::pair(255, -32768));
-  for (std::uint16_t word : {0x8000, 0x80FF, 0xFFFF}) { // a negative oxygen reading is stored as zero
+  for (std::uint16_t word : {0x8000, 0x80FF, 0xFFFF}) // a negative oxygen reading is stored as zero
     EXPECT_EQ(Decoded(RequestMember::Oxygen, {0x0001, 0, 0, word, 0, 0, 0, 0}).OxygenRaw, 0) << word;
-  }
   const SharedResults o = Decoded(RequestMember::Oxygen, {0x0101, 0, 0, 0x7FFF, 0, 0, 0, 0});
   EXPECT_EQ(std::pair(o.OxygenRaw, o.OxygenUnit), std::pair(32767, 1));
   SharedResults warm;
@@ -71,9 +70,8 @@ TEST(MeasurementDecoding, UnitCodesSetTheUnitTextOnlyWhenTheFamilyKnowsThem) {
                {RequestMember::Turbidity, 0x0080, 0, ""},    {RequestMember::MultiUnit, 0x0073, 3, "°C"},
                {RequestMember::MultiUnit, 0x0060, 0, ""},    {RequestMember::MultiUnit, 0x0080, 0, "alt"},
                {RequestMember::Oxidant, 0x0021, 1, "alt"},   {RequestMember::Oxidant, 0x0010, 0, "g/l"}};
-  for (const auto& c : cases) {
+  for (const auto& c : cases)
     EXPECT_EQ(unit(c.member, c.word), (std::pair<int, std::string>{c.pointCode, c.unit})) << std::hex << c.word;
-  }
 }
 
 // The requests on a fake line that answers like station 3, with 100 ms waits.
@@ -130,12 +128,10 @@ TEST_F(Requests, WhatTheProtocolDoesNotAllowFailsAtOnceAndChangesNoResult) {
 
   const std::size_t sent = line.written().size();
   const int flushed = line.flushCount();
-  for (int address : {0, -1, 248, 300}) {
+  for (int address : {0, -1, 248, 300})
     EXPECT_EQ(requests.RequestPh(address, 0).failure, FailureKind::NotAStation) << address;
-  }
-  for (int base : {-1, 65529, 1'000'000'000}) {
+  for (int base : {-1, 65529, 1'000'000'000})
     EXPECT_EQ(requests.RequestPh(3, base).failure, FailureKind::NotAStation) << base;
-  }
   EXPECT_EQ(line.written().size(), sent);
   EXPECT_EQ(line.flushCount(), flushed);
   EXPECT_EQ(results, before);

@@ -15,7 +15,6 @@
 #include "comm/measurement_requests.h"
 #include "comm/qt_serial_line.h"
 #include "core/catalogue.h"
-#include "core/channel_table.h"
 #include "support/cli_processes.h"
 #include "support/running_simulator.h"
 #include "support/temp_folder.h"
@@ -138,10 +137,8 @@ TEST_F(SimulatorRequests, FaultyStationFailsOrSucceedsAsItShouldAndTheNextStatio
 TEST(SimulatorCommand, EndsCleanlyOnSigterm) {
   if (!testing::CliBuilt()) GTEST_SKIP() << "trelvan-cli not built";
   testing::TempFolder folder;
-  ChannelTable table;
-  table[1] = {1, 5, "7", "Zulauf", false, true};
-  ASSERT_TRUE(SaveChannelTable(table, folder.path()).ok());
-  testing::SimProcess sim(QString::fromStdString(folder.path().string()), {});
+  folder.write("scenario.txt", "7 ext Durchfluss\n");
+  testing::SimProcess sim(QString::fromStdString(folder.path().string()), {"--config", "scenario.txt"});
   if (sim.device().isEmpty()) GTEST_SKIP() << "no pseudo-terminal";
   sim.process().terminate();
   ASSERT_TRUE(sim.process().waitForFinished(5000));
