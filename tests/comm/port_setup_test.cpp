@@ -114,23 +114,18 @@ TEST(PortAccess, SaysWhyADeviceCannotBeOpenedAndWhatHelps) {
   const PortAccess free = CheckPortAccess(device);
   EXPECT_EQ(free.state, State::Free) << free.text.toStdString();
 
-  {
-    const int fd = ::open(device.toLocal8Bit(), O_RDWR | O_NOCTTY);
-    EXPECT_EQ(CheckPortAccess(device).state, State::OpenHere);
-    ::close(fd);
-  }
-  {
-    QProcess holder;
-    holder.start("sh", {"-c", "exec 3<>\"$0\"; exec sleep 30", device});
-    ASSERT_TRUE(holder.waitForStarted());
-    PortAccess held;
-    testing::WaitFor([&] { return (held = CheckPortAccess(device)).state == State::InUse; });
-    EXPECT_EQ(held.state, State::InUse);
-    EXPECT_TRUE(held.text.contains(QStringLiteral("sleep (PID %1)").arg(holder.processId())))
-        << held.text.toStdString();
-    holder.kill();
-    holder.waitForFinished();
-  }
+  const int fd = ::open(device.toLocal8Bit(), O_RDWR | O_NOCTTY);
+  EXPECT_EQ(CheckPortAccess(device).state, State::OpenHere);
+  ::close(fd);
+
+  QProcess holder;
+  holder.start("sh", {"-c", "exec 3<>\"$0\"; exec sleep 30", device});
+  ASSERT_TRUE(holder.waitForStarted());
+  PortAccess held;
+  EXPECT_TRUE(testing::WaitFor([&] { return (held = CheckPortAccess(device)).state == State::InUse; }));
+  EXPECT_TRUE(held.text.contains(QStringLiteral("sleep (PID %1)").arg(holder.processId()))) << held.text.toStdString();
+  holder.kill();
+  holder.waitForFinished();
 
   if (::getuid() != 0) GTEST_SKIP() << "the permission case needs root to drop it";
   const group* dialout = ::getgrnam("dialout");

@@ -53,25 +53,22 @@ class SimulatorLine : public ::testing::Test {
   QtSerialLine line_;
 };
 
-class SimulatorRequests : public SimulatorLine {
- protected:
-  void SetUp() override { requests_.SetWaitTimes({300, 300}); }
-
-  SharedResults results_;
-  MeasurementRequests requests_{line_, results_};
-};
+using SimulatorRequests = SimulatorLine;
 
 TEST_F(SimulatorRequests, VanishingDeviceEndsTheRequestAndClosesTheLine) {
   sim::SimConfig config;
   config.instruments = {Instrument(2, 0, kPh, {{0, 0, 0, 700, 0, 0, 0, 0}})};
   if (!Start(config)) GTEST_SKIP() << "no pseudo-terminal";
-  ASSERT_TRUE(requests_.RequestPh(2, 0).ok());
+  SharedResults results;
+  MeasurementRequests requests(line_, results);
+  requests.SetWaitTimes({300, 300});
+  ASSERT_TRUE(requests.RequestPh(2, 0).ok());
   QString reason;
   QObject::connect(&line_, &SerialPort::lineLost, [&](const QString& text) { reason = text; });
   sim_.reset(); // the other end of the terminal goes away, like an unplugged adapter
   QElapsedTimer clock;
   clock.start();
-  EXPECT_EQ(requests_.RequestPh(2, 0).failure, FailureKind::LineLost);
+  EXPECT_EQ(requests.RequestPh(2, 0).failure, FailureKind::LineLost);
   EXPECT_LT(clock.elapsed(), 250);
   EXPECT_FALSE(line_.IsOpen());
   EXPECT_TRUE(reason.contains(line_.DeviceName())) << reason.toStdString();
@@ -107,8 +104,8 @@ TEST_F(SimulatorRequests, FaultyStationFailsOrSucceedsAsItShouldAndTheNextStatio
                           Instrument(4, 0, kRedox, {{0, 0, 0, 123, 0, 0, 0, 0}})};
     config.faults[3] = c.faults;
     if (!Start(std::move(config))) GTEST_SKIP() << "no pseudo-terminal";
-    results_ = {};
-    MeasurementRequests requests(line_, results_); // without the hold of the case before
+    SharedResults results;
+    MeasurementRequests requests(line_, results); // without the hold of the case before
     requests.SetWaitTimes({300, 300});
     QElapsedTimer clock;
     clock.start();
@@ -117,18 +114,18 @@ TEST_F(SimulatorRequests, FaultyStationFailsOrSucceedsAsItShouldAndTheNextStatio
     EXPECT_EQ(result.failure, c.error) << result.reason;
     EXPECT_EQ(result.exceptionCode, c.faults.exceptionCode);
     if (c.error == FailureKind::None) {
-      EXPECT_DOUBLE_EQ(results_.PhValue, 7.0);
+      EXPECT_DOUBLE_EQ(results.PhValue, 7.0);
     } else {
       EXPECT_NE(result.reason.find("Station 3"), std::string::npos) << result.reason;
       EXPECT_NE(result.reason.find(c.reason), std::string::npos) << result.reason;
-      EXPECT_EQ(results_, SharedResults{});
+      EXPECT_EQ(results, SharedResults{});
       EXPECT_EQ(elapsed < 250, c.immediate) << elapsed << " ms";
       EXPECT_GE(elapsed, c.immediate ? 0 : 300);
     }
     clock.restart();
     ASSERT_TRUE(requests.RequestRedox(4, 0).ok());
     EXPECT_LT(clock.elapsed(), 100);
-    EXPECT_EQ(results_.RedoxValue, 123);
+    EXPECT_EQ(results.RedoxValue, 123);
   }
 }
 

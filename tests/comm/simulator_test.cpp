@@ -14,13 +14,9 @@
 namespace trelvan::sim {
 namespace {
 
-std::optional<SimOptions> Parse(std::vector<std::string> args, std::string* error = nullptr) {
-  return ParseSimArguments(args, error);
-}
-
 TEST(SimOptions, CollectsFaultsPerStationAndRefusesWhatItCannotRead) {
   // The poller's and stress tests' runs use the other fault options.
-  const auto o = Parse({"--bad-crc", "2,4", "--exception", "5", "--extra", "1", "--short", "4", "--trickle", "7"});
+  const auto o = ParseSimArguments({"--bad-crc", "2,4", "--exception", "5", "--extra", "1", "--short", "4", "--trickle", "7"}, nullptr);
   ASSERT_TRUE(o);
   EXPECT_EQ(o->config.faults, (std::map<int, StationFaults>{{1, {.extraBytes = 4}},
                                                             {2, {.badCrc = true}},
@@ -35,7 +31,7 @@ TEST(SimOptions, CollectsFaultsPerStationAndRefusesWhatItCannotRead) {
            {"--random-faults", "1:5:-1"}, {"--random-faults", "1:5:1:1"}, {"--close-after", "0"},
            {"--reopen-after", "-5"}, {"--reply-ms", "50"}}) {
     std::string error;
-    EXPECT_FALSE(Parse(args, &error)) << args.front();
+    EXPECT_FALSE(ParseSimArguments(args, &error)) << args.front();
     EXPECT_FALSE(error.empty());
   }
 }
