@@ -21,8 +21,7 @@ TEST(FrameCodec, BuildsTheMeasurementRequestWithItsCrc) {
     EXPECT_EQ(request->expectedLength, 21);
   }
   // The check value of the Modbus CRC over the ASCII digits "123456789" is 0x4B37, sent low byte first.
-  const Bytes digits{'1', '2', '3', '4', '5', '6', '7', '8', '9'};
-  EXPECT_EQ(ComputeCrc(digits), (Bytes{0x37, 0x4B}));
+  EXPECT_EQ(ComputeCrc(Bytes{'1', '2', '3', '4', '5', '6', '7', '8', '9'}), (Bytes{0x37, 0x4B}));
 }
 
 TEST(FrameCodec, RefusesFieldsThatDoNotFitAndExceptionsThatAreNotTheStations) {
@@ -37,11 +36,9 @@ TEST(FrameCodec, RefusesFieldsThatDoNotFitAndExceptionsThatAreNotTheStations) {
 
   // An exception reply counts only from the station asked and with its CRC;
   // station 3's own is read against the simulator.
-  const Bytes exception = testing::ExceptionReply(3, 2);
-  EXPECT_EQ(CheckReadReply(exception, 5, 3, 8).fault, ReplyFault::WrongStation);
-
-  Bytes damaged = exception;
-  damaged[4] ^= 0xFF;
+  Bytes damaged = testing::ExceptionReply(3, 2);
+  EXPECT_EQ(CheckReadReply(damaged, 5, 3, 8).fault, ReplyFault::WrongStation);
+  damaged[4] ^= 0xFF; // now its CRC fails
   EXPECT_FALSE(IsExceptionReply(damaged));
   EXPECT_EQ(CheckReadReply(damaged, 3, 3, 8).fault, ReplyFault::TooShort);
 }

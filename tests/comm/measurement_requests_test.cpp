@@ -55,23 +55,19 @@ TEST(MeasurementDecoding, FlowRateIsUnsignedAndCountersAreBcdOrMarkedInvalid) {
 TEST(MeasurementDecoding, UnitCodesSetTheUnitTextOnlyWhenTheFamilyKnowsThem) {
   SharedResults before;
   before.TurbidityUnit = before.MultiUnitUnit = before.OxidantUnit = "alt";
-  const auto unit = [&](RequestMember member, std::uint16_t word) {
+  const auto read = [&](RequestMember member, std::uint16_t word) {
     const SharedResults r = Decoded(member, {word, 0, 0, 1234, 0, 0, 0, 0}, before);
     if (member == RequestMember::Turbidity) return std::pair{r.TurbidityPointCode, r.TurbidityUnit};
     if (member == RequestMember::MultiUnit) return std::pair{r.MultiUnitPointCode, r.MultiUnitUnit};
     return std::pair{r.OxidantPointCode, r.OxidantUnit};
   };
-  const struct {
-    RequestMember member;
-    std::uint16_t word;
-    int pointCode;
-    const char* unit;
-  } cases[] = {{RequestMember::Turbidity, 0x0042, 2, "FNU"}, {RequestMember::Turbidity, 0x0092, 2, "alt"},
-               {RequestMember::Turbidity, 0x0080, 0, ""},    {RequestMember::MultiUnit, 0x0073, 3, "°C"},
-               {RequestMember::MultiUnit, 0x0060, 0, ""},    {RequestMember::MultiUnit, 0x0080, 0, "alt"},
-               {RequestMember::Oxidant, 0x0021, 1, "alt"},   {RequestMember::Oxidant, 0x0010, 0, "g/l"}};
-  for (const auto& c : cases)
-    EXPECT_EQ(unit(c.member, c.word), (std::pair<int, std::string>{c.pointCode, c.unit})) << std::hex << c.word;
+  const std::tuple<RequestMember, std::uint16_t, int, const char*> cases[] = {
+      {RequestMember::Turbidity, 0x0042, 2, "FNU"}, {RequestMember::Turbidity, 0x0092, 2, "alt"},
+      {RequestMember::Turbidity, 0x0080, 0, ""},    {RequestMember::MultiUnit, 0x0073, 3, "°C"},
+      {RequestMember::MultiUnit, 0x0060, 0, ""},    {RequestMember::MultiUnit, 0x0080, 0, "alt"},
+      {RequestMember::Oxidant, 0x0021, 1, "alt"},   {RequestMember::Oxidant, 0x0010, 0, "g/l"}};
+  for (const auto& [member, word, pointCode, unit] : cases)
+    EXPECT_EQ(read(member, word), (std::pair<int, std::string>{pointCode, unit})) << std::hex << word;
 }
 
 // The requests on a fake line that answers like station 3, with 100 ms waits.
@@ -153,38 +149,37 @@ TEST_F(Requests, ATimeOutHoldsItsStationForTheRestOfThePassOtherFaultsDoNot) {
   });
   Bytes badCrc = good;
   badCrc.back() ^= 0x01;
-  const struct {
-    const char* name;
-    Bytes first; // the answer to the first block; empty: silence
-    bool held;
-  } cases[] = {{"silent", {}, true}, {"bad CRC", badCrc, false}, {"exception", testing::ExceptionReply(3, 4), false}};
-  for (const auto& c : cases) {
+  // A name, the answer to the first block (empty: silence), and whether it holds the station.
+  const std::tuple<const char*, Bytes, bool> cases[] = {
+      {"silent", {}, true}, {"bad CRC", badCrc, false}, {"exception", testing::ExceptionReply(3, 4), false}};
+  for (const auto& [name, first, held] : cases) {
+    SCOPED_TRACE(name);
     MeasurementRequests master(line, results);
     master.SetWaitTimes({100, 100});
     master.BeginPass();
-    if (c.first.empty()) line.StaySilentOnNextWrite();
-    else line.AnswerNextWrite(c.first, 2);
-    ASSERT_FALSE(master.RequestPh(3, 0).ok()) << c.name;
+    if (first.empty()) line.StaySilentOnNextWrite();
+    else line.AnswerNextWrite(first, 2);
+    ASSERT_FALSE(master.RequestPh(3, 0).ok());
     const std::size_t sent = line.written().size();
     QElapsedTimer clock;
     clock.start();
     const RequestResult second = master.RequestPh(3, 20);
-    if (c.held) {
-      EXPECT_EQ(second.failure, FailureKind::HeldBack) << c.name;
+    if (held) {
+      EXPECT_EQ(second.failure, FailureKind::HeldBack);
       EXPECT_NE(second.reason.find("Station 3"), std::string::npos) << second.reason;
-      EXPECT_EQ(line.written().size(), sent) << c.name << ": not sent";
-      EXPECT_LT(clock.elapsed(), 20) << c.name << ": no second time-out";
+      EXPECT_EQ(line.written().size(), sent) << "not sent";
+      EXPECT_LT(clock.elapsed(), 20) << "no second time-out";
     } else {
-      EXPECT_TRUE(second.ok()) << c.name << ": " << second.reason;
+      EXPECT_TRUE(second.ok()) << second.reason;
     }
     line.AnswerNextWrite(FakeSerialLine::Answer{{0, ReadReply(3, {0, 0, 0, 650, 250, 0, 0, 0})},
                                                 {3, ReadReply(4, {0, 0, 0, 700, 250, 0, 0, 0})}});
     const RequestResult other = master.RequestPh(4, 0);
-    if (c.held) {
-      EXPECT_TRUE(other.ok()) << c.name << ": " << other.reason;
+    if (held) {
+      EXPECT_TRUE(other.ok()) << other.reason;
       EXPECT_DOUBLE_EQ(results.PhValue, 7.0);
     } else {
-      EXPECT_EQ(other.failure, FailureKind::WrongStation) << c.name << ": station 3 was not waited for";
+      EXPECT_EQ(other.failure, FailureKind::WrongStation) << "station 3 was not waited for";
     }
     testing::WaitFor([] { return false; }, 20); // what is still on its way arrives
     line.FlushInput();
