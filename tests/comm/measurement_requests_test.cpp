@@ -25,17 +25,14 @@ TEST(MeasurementDecoding, ScalesSignedValuesAndReadsRangeCodesFromTheLowByte) {
   EXPECT_DOUBLE_EQ(Decoded(RequestMember::Chlorine, {0, 0, 0, 0x01F4, 0, 0, 0, 0}).ChlorineValue, 0.5);
   EXPECT_DOUBLE_EQ(Decoded(RequestMember::Redox, {0, 0, 0, 0xFF38, 0xFFEC, 0, 0, 0}).Temperature, -2.0);
   EXPECT_EQ(Decoded(RequestMember::Redox, {0, 0, 0, 0xFF38, 0, 0, 0, 0}).RedoxValue, -200);
-  const SharedResults r = Decoded(RequestMember::Resistivity, {0x7702, 0, 0, 1234, 215, 0, 0, 0});
-  EXPECT_EQ(r.ResistivityRange, 2) << "the high byte 0x77 is not part of it";
+  EXPECT_EQ(Decoded(RequestMember::Resistivity, {0x7702, 0, 0, 1234, 215, 0, 0, 0}).ResistivityRange, 2)
+      << "the high byte 0x77 is not part of it";
   const SharedResults c = Decoded(RequestMember::Conductivity, {0x00FF, 0, 0, 0x8000, 0, 0, 0, 0});
-  EXPECT_EQ(c.ConductivityRange, 255);
-  EXPECT_EQ(c.ConductivityRaw, -32768);
-  for (std::uint16_t word : {0x8000, 0x80FF, 0xFFFF}) { // a negative oxygen reading is stored as zero
+  EXPECT_EQ(std::pair(c.ConductivityRange, c.ConductivityRaw), std::pair(255, -32768));
+  for (std::uint16_t word : {0x8000, 0x80FF, 0xFFFF}) // a negative oxygen reading is stored as zero
     EXPECT_EQ(Decoded(RequestMember::Oxygen, {0x0001, 0, 0, word, 0, 0, 0, 0}).OxygenRaw, 0) << word;
-  }
   const SharedResults o = Decoded(RequestMember::Oxygen, {0x0101, 0, 0, 0x7FFF, 0, 0, 0, 0});
-  EXPECT_EQ(o.OxygenRaw, 32767);
-  EXPECT_EQ(o.OxygenUnit, 1);
+  EXPECT_EQ(std::pair(o.OxygenRaw, o.OxygenUnit), std::pair(32767, 1));
   SharedResults warm;
   warm.Temperature = 19.5;
   const SharedResults d = Decoded(RequestMember::DualResistivity, {0x0006, 0, 0, 1805, 1760, 0, 0, 0}, warm);
@@ -44,41 +41,33 @@ TEST(MeasurementDecoding, ScalesSignedValuesAndReadsRangeCodesFromTheLowByte) {
 }
 
 TEST(MeasurementDecoding, FlowRateIsUnsignedAndCountersAreBcdOrMarkedInvalid) {
-  const SharedResults r = Decoded(RequestMember::Flow, {0x001E, 0, 0, 0xFFFF, 0, 0, 0, 0});
-  EXPECT_EQ(r.FlowRange, 30);
-  EXPECT_EQ(r.FlowRate, 65535);
-  EXPECT_EQ(Decoded(RequestMember::Flow, {0, 0x9999, 0x9999, 0, 0, 0, 0, 0}).FlowVolume2.value, 99999999);
+  const SharedResults r = Decoded(RequestMember::Flow, {0x001E, 0x9999, 0x9999, 0xFFFF, 0, 0, 0, 0});
+  EXPECT_EQ(std::pair(r.FlowRange, r.FlowRate), std::pair(30, 65535));
+  EXPECT_EQ(r.FlowVolume2.value, 99999999);
 
   const SharedResults bad = Decoded(RequestMember::Flow, {0, 0x1A2F, 0x0000, 0, 0, 0, 0x00FF, 0x1200});
-  EXPECT_FALSE(bad.FlowVolume1.valid);
-  EXPECT_EQ(bad.FlowVolume1.digits, "120000FF");
-  EXPECT_FALSE(bad.FlowVolume2.valid);
-  EXPECT_EQ(bad.FlowVolume2.digits, "00001A2F");
-  EXPECT_EQ(bad.FlowVolume2.value, 0) << "no value is invented";
+  const auto counter = [](const BcdCounter& b) { return std::tuple(b.valid, b.digits, b.value); };
+  EXPECT_EQ(counter(bad.FlowVolume1), std::tuple(false, "120000FF", 0.0));
+  EXPECT_EQ(counter(bad.FlowVolume2), std::tuple(false, "00001A2F", 0.0)) << "no value is invented";
   EXPECT_TRUE(Decoded(RequestMember::Flow, {0, 0, 0, 0, 0, 0, 0x00FF, 0x1200}).FlowVolume2.valid);
 }
 
 TEST(MeasurementDecoding, UnitCodesSetTheUnitTextOnlyWhenTheFamilyKnowsThem) {
   SharedResults before;
   before.TurbidityUnit = before.MultiUnitUnit = before.OxidantUnit = "alt";
-  const auto unit = [&](RequestMember member, std::uint16_t word) {
+  const auto read = [&](RequestMember member, std::uint16_t word) {
     const SharedResults r = Decoded(member, {word, 0, 0, 1234, 0, 0, 0, 0}, before);
     if (member == RequestMember::Turbidity) return std::pair{r.TurbidityPointCode, r.TurbidityUnit};
     if (member == RequestMember::MultiUnit) return std::pair{r.MultiUnitPointCode, r.MultiUnitUnit};
     return std::pair{r.OxidantPointCode, r.OxidantUnit};
   };
-  const struct {
-    RequestMember member;
-    std::uint16_t word;
-    int pointCode;
-    const char* unit;
-  } cases[] = {{RequestMember::Turbidity, 0x0042, 2, "FNU"}, {RequestMember::Turbidity, 0x0092, 2, "alt"},
-               {RequestMember::Turbidity, 0x0080, 0, ""},    {RequestMember::MultiUnit, 0x0073, 3, "°C"},
-               {RequestMember::MultiUnit, 0x0060, 0, ""},    {RequestMember::MultiUnit, 0x0080, 0, "alt"},
-               {RequestMember::Oxidant, 0x0021, 1, "alt"},   {RequestMember::Oxidant, 0x0010, 0, "g/l"}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(unit(c.member, c.word), (std::pair<int, std::string>{c.pointCode, c.unit})) << std::hex << c.word;
-  }
+  const std::tuple<RequestMember, std::uint16_t, int, const char*> cases[] = {
+      {RequestMember::Turbidity, 0x0042, 2, "FNU"}, {RequestMember::Turbidity, 0x0092, 2, "alt"},
+      {RequestMember::Turbidity, 0x0080, 0, ""},    {RequestMember::MultiUnit, 0x0073, 3, "°C"},
+      {RequestMember::MultiUnit, 0x0060, 0, ""},    {RequestMember::MultiUnit, 0x0080, 0, "alt"},
+      {RequestMember::Oxidant, 0x0021, 1, "alt"},   {RequestMember::Oxidant, 0x0010, 0, "g/l"}};
+  for (const auto& [member, word, pointCode, unit] : cases)
+    EXPECT_EQ(read(member, word), (std::pair<int, std::string>{pointCode, unit})) << std::hex << word;
 }
 
 // The requests on a fake line that answers like station 3, with 100 ms waits.
@@ -116,38 +105,29 @@ TEST_F(Requests, BytesBehindABadReplyAreLetGoBeforeTheNextRequest) {
 // two; the other faulty replies run against it), and an address or block
 // outside the protocol or a closed port, which send nothing.
 TEST_F(Requests, WhatTheProtocolDoesNotAllowFailsAtOnceAndChangesNoResult) {
-  const struct {
-    const char* name;
-    std::size_t at;
-    std::uint8_t value;
-    FailureKind kind;
-    const char* reason; // a part of the German text
-  } cases[] = {{"wrong function", 1, 4, FailureKind::WrongFunction, "Funktionscode"},
-               {"wrong byte count", 2, 14, FailureKind::WrongByteCount, "Byteanzahl"}};
   const SharedResults before = results;
-  for (const auto& c : cases) {
+  for (const auto& [at, value, kind, reason] : {std::tuple{1u, 4u, FailureKind::WrongFunction, "Funktionscode"},
+                                                std::tuple{2u, 14u, FailureKind::WrongByteCount, "Byteanzahl"}}) {
     Bytes reply = good;
-    reply[c.at] = c.value;
+    reply[at] = static_cast<std::uint8_t>(value);
     const Bytes crc = ComputeCrc(ByteView(reply).first(reply.size() - 2));
     std::copy(crc.begin(), crc.end(), reply.end() - 2);
     line.AnswerNextWrite(reply, 5);
     QElapsedTimer clock;
     clock.start();
     const RequestResult r = requests.RequestPh(3, 0);
-    EXPECT_EQ(r.failure, c.kind) << c.name;
+    EXPECT_EQ(r.failure, kind) << reason;
     EXPECT_NE(r.reason.find("Station 3"), std::string::npos) << r.reason;
-    EXPECT_NE(r.reason.find(c.reason), std::string::npos) << c.name << ": " << r.reason;
-    EXPECT_LT(clock.elapsed(), 80) << c.name << " fails at once";
+    EXPECT_NE(r.reason.find(reason), std::string::npos) << r.reason;
+    EXPECT_LT(clock.elapsed(), 80) << reason << " fails at once";
   }
 
   const std::size_t sent = line.written().size();
   const int flushed = line.flushCount();
-  for (int address : {0, -1, 248, 300}) {
+  for (int address : {0, -1, 248, 300})
     EXPECT_EQ(requests.RequestPh(address, 0).failure, FailureKind::NotAStation) << address;
-  }
-  for (int base : {-1, 65529, 1'000'000'000}) {
+  for (int base : {-1, 65529, 1'000'000'000})
     EXPECT_EQ(requests.RequestPh(3, base).failure, FailureKind::NotAStation) << base;
-  }
   EXPECT_EQ(line.written().size(), sent);
   EXPECT_EQ(line.flushCount(), flushed);
   EXPECT_EQ(results, before);
@@ -169,42 +149,37 @@ TEST_F(Requests, ATimeOutHoldsItsStationForTheRestOfThePassOtherFaultsDoNot) {
   });
   Bytes badCrc = good;
   badCrc.back() ^= 0x01;
-  const struct {
-    const char* name;
-    Bytes first; // the answer to the first block; empty: silence
-    bool held;
-  } cases[] = {
-      {"silent", {}, true},
-      {"bad CRC", badCrc, false},
-      {"exception", testing::ExceptionReply(3, 4), false},
-  };
-  for (const auto& c : cases) {
+  // A name, the answer to the first block (empty: silence), and whether it holds the station.
+  const std::tuple<const char*, Bytes, bool> cases[] = {
+      {"silent", {}, true}, {"bad CRC", badCrc, false}, {"exception", testing::ExceptionReply(3, 4), false}};
+  for (const auto& [name, first, held] : cases) {
+    SCOPED_TRACE(name);
     MeasurementRequests master(line, results);
     master.SetWaitTimes({100, 100});
     master.BeginPass();
-    if (c.first.empty()) line.StaySilentOnNextWrite();
-    else line.AnswerNextWrite(c.first, 2);
-    ASSERT_FALSE(master.RequestPh(3, 0).ok()) << c.name;
+    if (first.empty()) line.StaySilentOnNextWrite();
+    else line.AnswerNextWrite(first, 2);
+    ASSERT_FALSE(master.RequestPh(3, 0).ok());
     const std::size_t sent = line.written().size();
     QElapsedTimer clock;
     clock.start();
     const RequestResult second = master.RequestPh(3, 20);
-    if (c.held) {
-      EXPECT_EQ(second.failure, FailureKind::HeldBack) << c.name;
+    if (held) {
+      EXPECT_EQ(second.failure, FailureKind::HeldBack);
       EXPECT_NE(second.reason.find("Station 3"), std::string::npos) << second.reason;
-      EXPECT_EQ(line.written().size(), sent) << c.name << ": not sent";
-      EXPECT_LT(clock.elapsed(), 20) << c.name << ": no second time-out";
+      EXPECT_EQ(line.written().size(), sent) << "not sent";
+      EXPECT_LT(clock.elapsed(), 20) << "no second time-out";
     } else {
-      EXPECT_TRUE(second.ok()) << c.name << ": " << second.reason;
+      EXPECT_TRUE(second.ok()) << second.reason;
     }
     line.AnswerNextWrite(FakeSerialLine::Answer{{0, ReadReply(3, {0, 0, 0, 650, 250, 0, 0, 0})},
                                                 {3, ReadReply(4, {0, 0, 0, 700, 250, 0, 0, 0})}});
     const RequestResult other = master.RequestPh(4, 0);
-    if (c.held) {
-      EXPECT_TRUE(other.ok()) << c.name << ": " << other.reason;
+    if (held) {
+      EXPECT_TRUE(other.ok()) << other.reason;
       EXPECT_DOUBLE_EQ(results.PhValue, 7.0);
     } else {
-      EXPECT_EQ(other.failure, FailureKind::WrongStation) << c.name << ": station 3 was not waited for";
+      EXPECT_EQ(other.failure, FailureKind::WrongStation) << "station 3 was not waited for";
     }
     testing::WaitFor([] { return false; }, 20); // what is still on its way arrives
     line.FlushInput();

@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "comm/port_access.h"
 #include "comm/port_directory.h"
@@ -35,47 +36,45 @@ TEST(PortDirectory, ListsDevicesByStableNameAndFindsAnAssignedAdapterInAnotherSo
   fs::create_directories(dir / "dev");
   fs::create_directories(dir / "by-id");
   for (const char* name : {"ttyUSB0", "ttyUSB1", "ttyS0"}) dir.write(std::string("dev/") + name, "");
-  const auto plug = [&](const std::string& stable, const std::string& kernel) {
-    fs::remove(dir / "by-id" / stable);
-    fs::create_symlink("../dev/" + kernel, dir / "by-id" / stable);
+  const auto dev = [&](const char* kernel) { return Q(dir / "dev" / kernel); };
+  const fs::path ftdi = dir / "by-id/usb-FTDI_RS485_A1-if00-port0", prolific = dir / "by-id/usb-Prolific_B2-if00-port0";
+  const auto plug = [&](const fs::path& stable, const std::string& kernel) {
+    fs::remove(stable);
+    fs::create_symlink("../dev/" + kernel, stable);
   };
-  const auto stable = [&](const std::string& name) { return Q(dir / "by-id" / name); };
-  plug("usb-FTDI_RS485_A1-if00-port0", "ttyUSB0");
-  plug("usb-Prolific_B2-if00-port0", "ttyUSB1");
+  plug(ftdi, "ttyUSB0");
+  plug(prolific, "ttyUSB1");
   qunsetenv("TRELVAN_COM1");
   PortDirectory ports{Q(dir.path()), Q(dir / "by-id")};
+  const auto resolved = [&] {
+    const auto r = ports.Resolve(1);
+    return std::pair(r.device.toStdString(), r.source);
+  };
 
-  const QList<SerialDevice> devices = ports.WithStableNames(
-      {{Q(dir / "dev/ttyUSB0"), {}, "FTDI", "USB-RS485 Cable", "A1"}, {Q(dir / "dev/ttyS0"), {}, {}, {}, {}}});
+  const QList<SerialDevice> devices =
+      ports.WithStableNames({{dev("ttyUSB0"), {}, "FTDI", "USB-RS485 Cable", "A1"}, {dev("ttyS0"), {}, {}, {}, {}}});
   ASSERT_EQ(devices.size(), 3);
-  EXPECT_EQ(devices[0], (SerialDevice{Q(dir / "dev/ttyS0"), {}, {}, {}, {}}));
-  EXPECT_EQ(devices[1], (SerialDevice{Q(dir / "dev/ttyUSB0"), stable("usb-FTDI_RS485_A1-if00-port0"), "FTDI",
-                                      "USB-RS485 Cable", "A1"}));
+  EXPECT_EQ(devices[0], (SerialDevice{dev("ttyS0"), {}, {}, {}, {}}));
+  EXPECT_EQ(devices[1], (SerialDevice{dev("ttyUSB0"), Q(ftdi), "FTDI", "USB-RS485 Cable", "A1"}));
   // Known only by its stable name.
-  EXPECT_EQ(devices[2].kernelName, CanonicalOf(dir / "dev/ttyUSB1"));
-  EXPECT_EQ(devices[2].stableName, stable("usb-Prolific_B2-if00-port0"));
+  EXPECT_EQ(devices[2], (SerialDevice{CanonicalOf(dir / "dev/ttyUSB1"), Q(prolific), {}, {}, {}}));
 
   // Chosen by its kernel name, stored by its stable one.
-  ASSERT_TRUE(ports.Assign(1, Q(dir / "dev/ttyUSB0")));
-  EXPECT_EQ(PortDirectory(Q(dir.path()), Q(dir / "by-id")).Assignment(1), stable("usb-FTDI_RS485_A1-if00-port0"));
+  ASSERT_TRUE(ports.Assign(1, dev("ttyUSB0")));
+  EXPECT_EQ(PortDirectory(Q(dir.path()), Q(dir / "by-id")).Assignment(1), Q(ftdi));
   EXPECT_EQ(ports.Resolve(1).device, CanonicalOf(dir / "dev/ttyUSB0"));
 
-  fs::remove(dir / "by-id/usb-Prolific_B2-if00-port0");
-  plug("usb-FTDI_RS485_A1-if00-port0", "ttyUSB1"); // replugged
-  EXPECT_EQ(ports.Resolve(1).device, CanonicalOf(dir / "dev/ttyUSB1"));
-  EXPECT_EQ(ports.Resolve(1).source, Source::Assignment);
-
-  fs::remove(dir / "by-id/usb-FTDI_RS485_A1-if00-port0"); // unplugged: the open will say so
-  EXPECT_EQ(ports.Resolve(1).device, stable("usb-FTDI_RS485_A1-if00-port0"));
+  fs::remove(prolific);
+  plug(ftdi, "ttyUSB1"); // replugged
+  EXPECT_EQ(resolved(), std::pair(fs::canonical(dir / "dev/ttyUSB1").string(), Source::Assignment));
+  fs::remove(ftdi); // unplugged: the open will say so
+  EXPECT_EQ(ports.Resolve(1).device, Q(ftdi));
 
   qputenv("TRELVAN_COM1", "/dev/pts/9"); // the environment wins over the assignment
-  EXPECT_EQ(ports.Resolve(1).device, "/dev/pts/9");
-  EXPECT_EQ(ports.Resolve(1).source, Source::Environment);
+  EXPECT_EQ(resolved(), std::pair(std::string("/dev/pts/9"), Source::Environment));
   qunsetenv("TRELVAN_COM1");
-
   ASSERT_TRUE(ports.Assign(1, {})); // unassigned: the built-in port of its number
-  EXPECT_EQ(ports.Resolve(1).device, "/dev/ttyS0");
-  EXPECT_EQ(ports.Resolve(1).source, Source::Default);
+  EXPECT_EQ(resolved(), std::pair(std::string("/dev/ttyS0"), Source::Default));
   EXPECT_EQ(ports.Resolve(2).device, "/dev/ttyS1");
 }
 
@@ -107,10 +106,7 @@ TEST(PortAccess, SaysWhyADeviceCannotBeOpenedAndWhatHelps) {
   char name[256];
   if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) GTEST_SKIP() << "no pseudo-terminal";
   ::close(slave);
-  const struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closeMaster{master};
+  const std::shared_ptr<void> closeMaster(nullptr, [master](void*) { ::close(master); });
   const QString device = name;
 
   EXPECT_EQ(CheckPortAccess(Q(dir / "ttyUSB7")).state, State::Missing);
@@ -118,23 +114,18 @@ TEST(PortAccess, SaysWhyADeviceCannotBeOpenedAndWhatHelps) {
   const PortAccess free = CheckPortAccess(device);
   EXPECT_EQ(free.state, State::Free) << free.text.toStdString();
 
-  {
-    const int fd = ::open(device.toLocal8Bit(), O_RDWR | O_NOCTTY);
-    EXPECT_EQ(CheckPortAccess(device).state, State::OpenHere);
-    ::close(fd);
-  }
-  {
-    QProcess holder;
-    holder.start("sh", {"-c", "exec 3<>\"$0\"; exec sleep 30", device});
-    ASSERT_TRUE(holder.waitForStarted());
-    PortAccess held;
-    testing::WaitFor([&] { return (held = CheckPortAccess(device)).state == State::InUse; });
-    EXPECT_EQ(held.state, State::InUse);
-    EXPECT_TRUE(held.text.contains(QStringLiteral("sleep (PID %1)").arg(holder.processId())))
-        << held.text.toStdString();
-    holder.kill();
-    holder.waitForFinished();
-  }
+  const int fd = ::open(device.toLocal8Bit(), O_RDWR | O_NOCTTY);
+  EXPECT_EQ(CheckPortAccess(device).state, State::OpenHere);
+  ::close(fd);
+
+  QProcess holder;
+  holder.start("sh", {"-c", "exec 3<>\"$0\"; exec sleep 30", device});
+  ASSERT_TRUE(holder.waitForStarted());
+  PortAccess held;
+  EXPECT_TRUE(testing::WaitFor([&] { return (held = CheckPortAccess(device)).state == State::InUse; }));
+  EXPECT_TRUE(held.text.contains(QStringLiteral("sleep (PID %1)").arg(holder.processId()))) << held.text.toStdString();
+  holder.kill();
+  holder.waitForFinished();
 
   if (::getuid() != 0) GTEST_SKIP() << "the permission case needs root to drop it";
   const group* dialout = ::getgrnam("dialout");
