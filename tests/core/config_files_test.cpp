@@ -10,10 +10,8 @@
 #include <string>
 #include <vector>
 
-#if defined(__unix__)
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 #include "core/channel_table.h"
 #include "core/serial_settings.h"
@@ -23,8 +21,6 @@ namespace trelvan {
 namespace {
 
 using testing::TempFolder;
-
-#if defined(__unix__)
 
 // Both files, loaded and saved through the same mechanism. A load starts from
 // values that are not the defaults; loadedDefaults says whether it left them.
@@ -135,8 +131,6 @@ TEST(ConfigFiles, ASaveReplacesTheFileOrTheLinksTargetAndNothingElse) {
     }
   }
 }
-
-#endif
 
 } // namespace
 } // namespace trelvan

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <tuple>
 #include <vector>
 
 #include "live/poll_cycle.h"
@@ -8,12 +9,7 @@
 namespace trelvan {
 namespace {
 
-struct Sent {
-  RequestMember member;
-  int address;
-  int base;
-  bool operator==(const Sent&) const = default;
-};
+using Sent = std::tuple<RequestMember, int, int>; // member, station, first register
 
 const RequestResult kOk = RequestResult::Success();
 const RequestResult kFailed = RequestResult::Failed(FailureKind::TimedOut, "Station antwortet nicht");
@@ -25,11 +21,10 @@ class PollCycleTest : public ::testing::Test {
   PollCycleTest()
       : cycle(station,
               [this](RequestMember m, int address, int base) {
-                sent.push_back({m, address, base});
+                sent.emplace_back(m, address, base);
                 if (onRequest) onRequest();
-                if (answers.empty()) return kOk;
-                const RequestResult a = answers.front();
-                answers.erase(answers.begin());
+                const RequestResult a = answers.empty() ? kOk : answers.front();
+                if (!answers.empty()) answers.erase(answers.begin());
                 return a;
               },
               [this](const Reading& r) { labels[r.channel] = r.text; }) {}
@@ -92,9 +87,7 @@ TEST_F(PollCycleTest, FailureTextsShowAndStayUntilALaterPassSucceeds) {
 
 TEST_F(PollCycleTest, TickDuringARunningPassStartsNothing) {
   Enable(0, 2, "1");
-  onRequest = [&] {
-    if (sent.size() == 1) cycle.Tick();
-  };
+  onRequest = [&] { if (sent.size() == 1) cycle.Tick(); };
   cycle.Tick();
   EXPECT_EQ(sent.size(), 1u);
   EXPECT_EQ(cycle.passCount(), 1);
