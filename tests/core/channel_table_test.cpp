@@ -63,13 +63,12 @@ TEST(ChannelFile, FieldsAreReadInOrderWhateverTheLineStructure) {
 // nothing is used: no channel is polled with another channel's type or station.
 // Loading never rewrites the file.
 TEST(ChannelFile, AFieldMissingOrOfTheWrongKindSwitchesOffItsChannelAndAllAfter) {
-  struct Case {
+  const struct {
     int line;                  // 1..10
     std::string replacement;   // "-" deletes the line, "END" ends the file before it
     int firstUnread;           // channel
     const char* where;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {2, "-", 0, "Zeile 2, Adresse von Kanal 0"},      // address reads the next number
       {3, "-", 1, "Zeile 3, Auswahl von Kanal 1"},      // check state reads a text
       {3, "END", 1, "Zeile 3"},
@@ -85,7 +84,7 @@ TEST(ChannelFile, AFieldMissingOrOfTheWrongKindSwitchesOffItsChannelAndAllAfter)
     lines.push_back(bytes.substr(at, end - at));
   ASSERT_EQ(lines.size(), 10u);
 
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     std::string file;
     for (int n = 1; n <= 10 && !(n == c.line && c.replacement == "END"); ++n)
       if (n != c.line || c.replacement != "-")

@@ -49,13 +49,12 @@ std::vector<ConfigFile> BothFiles(ChannelTable& table, SerialSettings& settings)
 
 TEST(ConfigFiles, AMissingFileOrAnythingButASmallRegularFileGivesTheDefaultsAndSaysWhy) {
   using Kind = ConfigStatus::Kind;
-  struct Case {
+  const struct {
     const char* what;
     std::function<void(const std::filesystem::path&)> make;
     Kind kind;
     const char* reason;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"missing: loading does not create it", [](const auto&) {}, Kind::Missing, ""},
       {"folder", [](const auto& p) { std::filesystem::create_directory(p); }, Kind::IoError, "ist ein Ordner"},
       {"FIFO without a writer", [](const auto& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
@@ -68,7 +67,7 @@ TEST(ConfigFiles, AMissingFileOrAnythingButASmallRegularFileGivesTheDefaultsAndS
   ChannelTable table;
   SerialSettings settings;
   for (const ConfigFile& file : BothFiles(table, settings)) {
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
       SCOPED_TRACE(std::string(file.name) + ", " + c.what);
       TempFolder dir;
       c.make(dir / file.name);
@@ -87,12 +86,11 @@ TEST(ConfigFiles, AMissingFileOrAnythingButASmallRegularFileGivesTheDefaultsAndS
 }
 
 TEST(ConfigFiles, ASaveReplacesTheFileOrTheLinksTargetAndNothingElse) {
-  struct Case {
+  const struct {
     const char* what;
     // Prepares the folder; returns the file that must receive the new bytes.
     std::function<std::filesystem::path(const TempFolder&, const char* name)> prepare;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"a link is kept and its target replaced",
        [](const TempFolder& dir, const char* name) {
          std::filesystem::create_directory(dir / "real");
@@ -112,7 +110,7 @@ TEST(ConfigFiles, ASaveReplacesTheFileOrTheLinksTargetAndNothingElse) {
   ChannelTable table;
   SerialSettings settings;
   for (const ConfigFile& file : BothFiles(table, settings)) {
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
       SCOPED_TRACE(std::string(file.name) + ", " + c.what);
       TempFolder dir;
       dir.write("victim", "untouched");

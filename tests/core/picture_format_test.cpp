@@ -8,12 +8,11 @@ namespace trelvan {
 namespace {
 
 TEST(FormatPicture, RendersTheSystemsPatternsRoundingHalfAwayFromZeroOnTheDecimalValue) {
-  struct Case {
+  const struct {
     double value;
     const char* pattern;
     const char* expected;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {1.234, "0.000 kOhm", "1.234 kOhm"}, {12345, " #######0   m3  ", " 12345   m3  "}, {1.234, " ##0.0  %", " 123.4  %"},
       {0, " ##### __  ", "  __  "},       {5, "    000.0  %   ", "    500.0  %   "},  {-2, "###0.0  °C", "-2.0  °C"},
       {0.5, "#.00", ".50"}, {0, "#####", ""}, // all-# integer places print nothing for 0

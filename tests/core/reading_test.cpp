@@ -16,11 +16,8 @@ namespace {
 TEST(DecimalSeparator, OneCharacterThatCannotBelongToANumber) {
   for (const char* good : {".", ",", "\u066B"})
     EXPECT_FALSE(DecimalSeparatorProblem(good).has_value()) << good;
-  for (const char* bad : {"", "5", "abc", "-", "+", " ", "\t", "\u00A0", "\xC3", "\xFF"}) {
-    const auto problem = DecimalSeparatorProblem(bad);
-    ASSERT_TRUE(problem.has_value()) << "separator \"" << bad << "\"";
-    EXPECT_NE(problem->find("Dezimaltrennzeichen"), std::string::npos);
-  }
+  for (const char* bad : {"", "5", "abc", "-", "+", " ", "\t", "\u00A0", "\xC3", "\xFF"})
+    EXPECT_NE(DecimalSeparatorProblem(bad).value_or("").find("Dezimaltrennzeichen"), std::string::npos) << '"' << bad << '"';
 }
 
 TEST(ReadingJson, AReadingCarriesItsFieldsEscapedAndItsLocalTime) {
