@@ -55,7 +55,8 @@ TEST(ChannelFile, FieldsAreReadInOrderWhateverTheLineStructure) {
       "#TRUE#,#FALSE#,#FALSE#,#TRUE#\r\n");
   ASSERT_TRUE(status.ok()) << status.message;
   for (int i = -1; i <= kChannelCount; ++i) // Master only on 2; Ext. on 0 and 3
-    EXPECT_EQ(std::pair(IsMasterChannel(t, i), i >= 0 && i < kChannelCount && t[i].isExt), std::pair(i == 2, i == 0 || i == 3)) << i;
+    EXPECT_EQ(std::pair(IsMasterChannel(t, i), i >= 0 && i < kChannelCount && t[i].isExt),
+              std::pair(i == 2, i == 0 || i == 3)) << i;
 }
 
 // Fields are read in order, so a missing line shifts every later field into

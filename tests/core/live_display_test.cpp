@@ -27,11 +27,13 @@ TEST(LiveDisplay, LabelTextAndItsNumbersFollowTheTypesRule) {
        "  __   21.5 °C", V{{"main", std::nullopt, ""}, {"temperature", 21.5, "°C"}}},
       {"NaCl: a % pattern scales by 100", 8, [](SharedResults& r) { r.Temperature = 20, r.ConductivityRaw = 1234; },
        " 123.4  %     20.0  °C", V{{"main", 123.4, "%"}, {"temperature", 20, "°C"}}},
-      {"oxygen: only the lowest bit of the unit selects the row", 4, [](SharedResults& r) {
-         r.Temperature = 20, r.OxygenUnit = 0x10, r.OxygenRaw = 845; }, "    084.5  %      20.0  °C", V{{"main", 84.5, "%"}, {"temperature", 20, "°C"}}},
+      {"oxygen: only the lowest bit of the unit selects the row", 4,
+       [](SharedResults& r) { r.Temperature = 20, r.OxygenUnit = 0x10, r.OxygenRaw = 845; },
+       "    084.5  %      20.0  °C", V{{"main", 84.5, "%"}, {"temperature", 20, "°C"}}},
       {"oxygen mg/l", 4, [](SharedResults& r) { r.Temperature = 20, r.OxygenUnit = 1, r.OxygenRaw = 845; },
        "    8.45  mg/l   20.0  °C", V{{"main", 8.45, "mg/l"}, {"temperature", 20, "°C"}}},
-      {"458", 14, [](SharedResults& r) { r.Temperature = -2, r.MultiUnitPointCode = 4, r.MultiUnitUnit = "°C", r.MultiUnitRaw = 250; },
+      {"458", 14,
+       [](SharedResults& r) { r.Temperature = -2, r.MultiUnitPointCode = 4, r.MultiUnitUnit = "°C", r.MultiUnitRaw = 250; },
        " 250  °C     -2.0  °C"},
       {"731 with an unknown point code: placeholder, no unit", 15,
        [](SharedResults& r) { r.Temperature = -2, r.OxidantPointCode = 9, r.OxidantUnit = "ppm"; }, "  __       -2.0  °C"},
@@ -52,7 +54,8 @@ TEST(LiveDisplay, LabelTextAndItsNumbersFollowTheTypesRule) {
        [](SharedResults& r) { r.FlowRange = 30, r.FlowRate = 40000, r.FlowVolume1 = r.FlowVolume2 = {5, "00000005", true}; },
        "   40000  m3/h    21.5  °C\r\n 5   m3  \r\n 5   m3  "},
       {"R_862: a second value, no temperature", 13,
-       [](SharedResults& r) { r.Temperature = 99, r.ResistivityRange = 6, r.ResistivityRaw = 1820, r.SecondResistivityRaw = 1795; },
+       [](SharedResults& r) {
+         r.Temperature = 99, r.ResistivityRange = 6, r.ResistivityRaw = 1820, r.SecondResistivityRaw = 1795; },
        "18.20 MOhm\r\n17.95 MOhm", V{{"main", 18.2, "MOhm"}, {"second", 17.95, "MOhm"}}},
   };
   for (const auto& c : cases) {

@@ -12,10 +12,7 @@ using testing::TempFolder;
 // through the serial line dialog's tests.
 TEST(SerialSettings, FileUsesPrintZones) {
   SerialSettings s;
-  s.SetPort(3);
-  s.SetSpeed(1);
-  s.SetParity(2);
-  s.SetStopBits(1);
+  s.SetPort(3), s.SetSpeed(1), s.SetParity(2), s.SetStopBits(1);
   EXPECT_EQ(FormatSerialFile(s), " 4             1 \r\n 2 \r\n 1 \r\n");
 }
 

@@ -19,7 +19,8 @@ TEST(WorkingFolder, OptionThenAStationFolderThenTheUserDataFolder) {
       {"a current folder with config.txt", {{}, "/work", true, "/x", "/home/u"}, "/work", Source::Current},
       {"$XDG_DATA_HOME", {{}, "/home/u", false, "/x/data", "/home/u"}, "/x/data/trelvan", Source::UserData},
       {"no $XDG_DATA_HOME", {{}, "/home/u", false, "", "/home/u"}, "/home/u/.local/share/trelvan", Source::UserData},
-      {"a relative $XDG_DATA_HOME is ignored", {{}, "/home/u", false, "data", "/home/u"}, "/home/u/.local/share/trelvan", Source::UserData},
+      {"a relative $XDG_DATA_HOME is ignored", {{}, "/home/u", false, "data", "/home/u"},
+       "/home/u/.local/share/trelvan", Source::UserData},
       {"no home at all", {{}, "/", false, "", ""}, "/", Source::Current},
   };
   for (const auto& c : cases) {

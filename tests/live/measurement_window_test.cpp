@@ -68,8 +68,7 @@ TEST_F(MeasurementWindowTest, CaptionsTheCloseQuestionAndAStopBetweenPasses) {
   EXPECT_EQ(window().windowTitle(), "TRELVAN   V 2.19 [ Messung ]");
   EXPECT_EQ(window().findChild<QPushButton*>("Commande1")->text(), "Abrechen");
   EXPECT_EQ(window().findChild<QLabel*>("Etiquette2_0")->text(), "messung verfolgung");
-  EXPECT_TRUE(value(1)->isVisible());
-  EXPECT_FALSE(value(0)->isVisible());
+  EXPECT_TRUE(value(1)->isVisible() && !value(0)->isVisible());
   ASSERT_TRUE(WaitFor([&] { return !value(1)->text().isEmpty(); }));
   EXPECT_EQ(value(1)->text(), "7.02 pH     21.5  °C");
 
@@ -78,21 +77,17 @@ TEST_F(MeasurementWindowTest, CaptionsTheCloseQuestionAndAStopBetweenPasses) {
   ASSERT_EQ(prompter.messages.size(), 1u);
   EXPECT_EQ(prompter.messages[0].text, "Wollen sie die Anvendung verlassen ?");
   EXPECT_EQ(prompter.messages[0].title, "TRELVAN   V 2.19 [ Messung ]");
-  EXPECT_TRUE(window().isVisible());
-  EXPECT_TRUE(window().Minuterie1()->isActive());
+  EXPECT_TRUE(window().isVisible() && window().Minuterie1()->isActive()); // still polling
 
   ASSERT_TRUE(WaitFor([&] { return !station.PollBusy; }));
   window().findChild<QPushButton*>("Commande1")->click();
-  EXPECT_FALSE(window().isVisible());
-  EXPECT_TRUE(Stopped());
-  EXPECT_EQ(prompter.beeps, 1);
-  EXPECT_EQ(unloads, 1);
+  EXPECT_TRUE(!window().isVisible() && Stopped());
+  EXPECT_EQ(std::pair(prompter.beeps, unloads), std::pair(1, 1));
 
   Start(20);
   prompter.answers = {true};
   window().close();
-  EXPECT_EQ(quits, 1);
-  EXPECT_TRUE(Stopped());
+  EXPECT_TRUE(quits == 1 && Stopped());
 }
 
 // The click or the program's end arrives while channel 1's reply is awaited.

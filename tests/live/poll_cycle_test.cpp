@@ -74,15 +74,14 @@ TEST_F(PollCycleTest, FailureTextsShowAndStayUntilALaterPassSucceeds) {
   station.sharedResults.PhValue = 7;
   station.sharedResults.RedoxValue = 250;
   answers = {kFailed, kFailed, kFailed, kOk, kOk, RequestResult::Interrupted()};
+  using Labels = std::map<int, std::string>;
   cycle.RunPass();
-  EXPECT_EQ(labels[0], "Out of order");
-  EXPECT_EQ(labels[1], "Außer Betrieb");
+  EXPECT_EQ(labels, (Labels{{0, "Out of order"}, {1, "Außer Betrieb"}}));
   cycle.RunPass();
-  EXPECT_EQ(labels[0], "Out of order");
-  EXPECT_EQ(labels[1], "7.00 pH     0.0  °C");
+  EXPECT_EQ(labels, (Labels{{0, "Out of order"}, {1, "7.00 pH     0.0  °C"}}));
   cycle.RunPass();
-  EXPECT_EQ(labels[0], "250 mV     0.0  °C");
-  EXPECT_EQ(labels[1], "7.00 pH     0.0  °C") << "a request cut short leaves its label as it was";
+  EXPECT_EQ(labels, (Labels{{0, "250 mV     0.0  °C"}, {1, "7.00 pH     0.0  °C"}}))
+      << "a request cut short leaves its label as it was";
 }
 
 TEST_F(PollCycleTest, TickDuringARunningPassStartsNothing) {
