@@ -30,8 +30,7 @@ TEST(Catalogue, TypeCodesLeadToTheirEntryAndItsExactTexts) {
   }
   for (auto unknown : {"0A", "16", "1", "", "00", "01 ", "0a"})
     EXPECT_EQ(TypeNameFromCode(unknown), "") << unknown;
-  EXPECT_EQ(MeasurementTypeAt(16), nullptr);
-  EXPECT_EQ(MeasurementTypeAt(-1), nullptr);
+  for (int outside : {-1, 16}) EXPECT_EQ(MeasurementTypeAt(outside), nullptr) << outside;
 }
 
 // Only some bits of the unit word choose the unit; a word no rule knows gives

@@ -6,8 +6,6 @@
 namespace trelvan {
 namespace {
 
-using testing::TempFolder;
-
 // Saving and reading back, and the pieces of the settings text, are read
 // through the serial line dialog's tests.
 TEST(SerialSettings, FileUsesPrintZones) {
@@ -30,7 +28,7 @@ TEST(SerialSettings, NumbersAreReadWhateverTheSeparatorsAndBadOnesAreNamed) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.bytes);
-    TempFolder dir;
+    testing::TempFolder dir;
     dir.write("PortCom.dat", c.bytes);
     SerialSettings s;
     const auto status = LoadSerialSettings(s, dir.path());
