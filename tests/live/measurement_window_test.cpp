@@ -43,11 +43,7 @@ class MeasurementWindowTest : public ::testing::Test {
   void RepliesAfter(int ms) {
     line.SetResponder([ms](const Bytes& request) { return FakeSerialLine::Answer{{ms, PhReply(request[0])}}; });
   }
-  void Start(int tickMs) {
-    window().Load();
-    window().show();
-    window().StartPolling(tickMs);
-  }
+  void Start(int tickMs) { window().Load(); window().show(); window().StartPolling(tickMs); }
   QLabel* value(int i) { return windowPtr->findChild<QLabel*>(QString("Etiquette3_%1").arg(i)); }
   QLabel* panel(int i) { return windowPtr->findChild<QLabel*>(QString("Dessin1_%1").arg(i)); }
   bool Stopped() { return !line.IsOpen() && !window().Minuterie1()->isActive(); } // line closed, no tick
