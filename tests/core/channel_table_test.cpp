@@ -148,9 +148,8 @@ TEST(ChannelCaptions, FlowChannelsNameTheirVolumeLines) {
   t[1] = {1, 2, "", "Becken", true, false};
   t[2] = {0, kFlowTypeIndex, "", "", true, false};
   BuildChannelCaptions(t);
-  EXPECT_EQ(t.ChannelCaption[0], "Zulauf\r\nTages Volumen\r\nGesamtvolumen");
-  EXPECT_EQ(t.ChannelCaption[1], "Becken");
-  EXPECT_EQ(t.ChannelCaption[2], "\r\nTages Volumen\r\nGesamtvolumen");
+  const std::string volumes = "\r\nTages Volumen\r\nGesamtvolumen";
+  EXPECT_EQ(t.ChannelCaption, (std::array<std::string, kChannelCount>{"Zulauf" + volumes, "Becken", volumes, ""}));
 }
 
 } // namespace

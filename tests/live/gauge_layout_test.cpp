@@ -27,8 +27,7 @@ TEST(GaugeLayout, ShownGaugesStackFromTheTopAndTheFrameFitsThem) {
     for (auto [channel, type] : c.channelTypes) t[channel] = {1, static_cast<std::int16_t>(type), "1", "", true, false};
     const GaugeLayout l = LayoutGauges(t);
     std::vector<std::pair<int, int>> tops;
-    for (const GaugeGeometry& g : l.gauges)
-      if (g.shown) tops.emplace_back(g.labelTop, g.panelTop);
+    for (const GaugeGeometry& g : l.gauges) if (g.shown) tops.emplace_back(g.labelTop, g.panelTop);
     EXPECT_EQ(tops, c.labelAndPanelTops);
     EXPECT_EQ(std::pair(l.frameHeight, l.pictureHeight), std::pair(c.frameHeight, c.pictureHeight));
     EXPECT_EQ(l.gauges[3].labelTop, 2790) << "a hidden gauge keeps its design place";
