@@ -54,13 +54,9 @@ TEST(ChannelFile, FieldsAreReadInOrderWhateverTheLineStructure) {
       "#TRUE#,#FALSE#,#TRUE#,#FALSE#\r\n"
       "#TRUE#,#FALSE#,#FALSE#,#TRUE#\r\n");
   ASSERT_TRUE(status.ok()) << status.message;
-  const bool master[] = {false, false, true, false}, ext[] = {true, false, false, true};
-  for (int i = 0; i < kChannelCount; ++i) {
-    EXPECT_EQ(IsMasterChannel(t, i), master[i]) << i;
-    EXPECT_EQ(t[i].isExt, ext[i]) << i;
-  }
-  EXPECT_FALSE(IsMasterChannel(t, 4));
-  EXPECT_FALSE(IsMasterChannel(t, -1));
+  for (int i = -1; i <= kChannelCount; ++i) // Master only on 2; Ext. on 0 and 3
+    EXPECT_EQ(std::pair(IsMasterChannel(t, i), i >= 0 && i < kChannelCount && t[i].isExt),
+              std::pair(i == 2, i == 0 || i == 3)) << i;
 }
 
 // Fields are read in order, so a missing line shifts every later field into
@@ -68,13 +64,12 @@ TEST(ChannelFile, FieldsAreReadInOrderWhateverTheLineStructure) {
 // nothing is used: no channel is polled with another channel's type or station.
 // Loading never rewrites the file.
 TEST(ChannelFile, AFieldMissingOrOfTheWrongKindSwitchesOffItsChannelAndAllAfter) {
-  struct Case {
+  const struct {
     int line;                  // 1..10
     std::string replacement;   // "-" deletes the line, "END" ends the file before it
     int firstUnread;           // channel
     const char* where;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {2, "-", 0, "Zeile 2, Adresse von Kanal 0"},      // address reads the next number
       {3, "-", 1, "Zeile 3, Auswahl von Kanal 1"},      // check state reads a text
       {3, "END", 1, "Zeile 3"},
@@ -90,7 +85,7 @@ TEST(ChannelFile, AFieldMissingOrOfTheWrongKindSwitchesOffItsChannelAndAllAfter)
     lines.push_back(bytes.substr(at, end - at));
   ASSERT_EQ(lines.size(), 10u);
 
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     std::string file;
     for (int n = 1; n <= 10 && !(n == c.line && c.replacement == "END"); ++n)
       if (n != c.line || c.replacement != "-")
@@ -101,9 +96,8 @@ TEST(ChannelFile, AFieldMissingOrOfTheWrongKindSwitchesOffItsChannelAndAllAfter)
     const auto status = LoadChannelTable(t, dir.path());
     SCOPED_TRACE(c.where);
     EXPECT_EQ(status.kind, ConfigStatus::Kind::Invalid);
-    EXPECT_NE(status.message.find("config.txt"), std::string::npos) << status.message;
-    EXPECT_NE(status.message.find(c.where), std::string::npos) << status.message;
-    EXPECT_NE(status.message.find("Kanal " + std::to_string(c.firstUnread) + " "), std::string::npos);
+    auto says = [&](const std::string& part) { return status.message.find(part) != std::string::npos; };
+    EXPECT_TRUE(says("config.txt") && says(c.where) && says("Kanal " + std::to_string(c.firstUnread) + " ")) << status.message;
     EXPECT_LT(status.message.size(), 300u); // an excerpt of the bad field, not the field
     auto read = [](const ChannelConfig& ch) { return std::tie(ch.enabled, ch.typeIndex, ch.stationAddress, ch.marker); };
     for (int i = 0; i < c.firstUnread; ++i) EXPECT_EQ(read(t[i]), read(sample[i])) << i;
@@ -128,8 +122,8 @@ TEST(ChannelFile, ANumberItsFieldCannotTakeIsRefusedAndTheFieldsAfterItAreRead) 
     const auto status = ParseChannelFile(t, c.first + rest);
     EXPECT_EQ(status.kind, ConfigStatus::Kind::Invalid);
     EXPECT_NE(status.message.find(c.where), std::string::npos) << status.message;
-    EXPECT_EQ(std::tie(t[0].enabled, t[0].typeIndex), std::tie(c.enabled, c.typeIndex));
-    EXPECT_EQ(std::tie(t[0].stationAddress, t[0].marker), std::tie(sample[0].stationAddress, sample[0].marker));
+    EXPECT_EQ(std::tie(t[0].enabled, t[0].typeIndex, t[0].stationAddress, t[0].marker),
+              std::tie(c.enabled, c.typeIndex, sample[0].stationAddress, sample[0].marker));
     for (int i = 1; i < kChannelCount; ++i) EXPECT_EQ(t[i], sample[i]) << i;
   }
 }
@@ -154,9 +148,8 @@ TEST(ChannelCaptions, FlowChannelsNameTheirVolumeLines) {
   t[1] = {1, 2, "", "Becken", true, false};
   t[2] = {0, kFlowTypeIndex, "", "", true, false};
   BuildChannelCaptions(t);
-  EXPECT_EQ(t.ChannelCaption[0], "Zulauf\r\nTages Volumen\r\nGesamtvolumen");
-  EXPECT_EQ(t.ChannelCaption[1], "Becken");
-  EXPECT_EQ(t.ChannelCaption[2], "\r\nTages Volumen\r\nGesamtvolumen");
+  const std::string volumes = "\r\nTages Volumen\r\nGesamtvolumen";
+  EXPECT_EQ(t.ChannelCaption, (std::array<std::string, kChannelCount>{"Zulauf" + volumes, "Becken", volumes, ""}));
 }
 
 } // namespace

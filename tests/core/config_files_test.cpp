@@ -10,10 +10,8 @@
 #include <string>
 #include <vector>
 
-#if defined(__unix__)
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 #include "core/channel_table.h"
 #include "core/serial_settings.h"
@@ -23,8 +21,6 @@ namespace trelvan {
 namespace {
 
 using testing::TempFolder;
-
-#if defined(__unix__)
 
 // Both files, loaded and saved through the same mechanism. A load starts from
 // values that are not the defaults; loadedDefaults says whether it left them.
@@ -51,15 +47,14 @@ std::vector<ConfigFile> BothFiles(ChannelTable& table, SerialSettings& settings)
   };
 }
 
-TEST(ConfigFiles, AMissingFileOrAnythingButASmallRegularFileGivesTheDefaultsAndSaysWhy) {
+TEST(ConfigFiles, BadFilesGiveTheDefaultsAndSaysWhyASaveReplacesOnlyTheFile) {
   using Kind = ConfigStatus::Kind;
-  struct Case {
+  const struct {
     const char* what;
     std::function<void(const std::filesystem::path&)> make;
     Kind kind;
     const char* reason;
-  };
-  const Case cases[] = {
+  } badFiles[] = {
       {"missing: loading does not create it", [](const auto&) {}, Kind::Missing, ""},
       {"folder", [](const auto& p) { std::filesystem::create_directory(p); }, Kind::IoError, "ist ein Ordner"},
       {"FIFO without a writer", [](const auto& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
@@ -69,34 +64,11 @@ TEST(ConfigFiles, AMissingFileOrAnythingButASmallRegularFileGivesTheDefaultsAndS
       {"10 MB of digits", [](const auto& p) { std::ofstream(p) << std::string(10'000'000, '1'); },
        Kind::IoError, "größer als 64 KiB"},
   };
-  ChannelTable table;
-  SerialSettings settings;
-  for (const ConfigFile& file : BothFiles(table, settings)) {
-    for (const Case& c : cases) {
-      SCOPED_TRACE(std::string(file.name) + ", " + c.what);
-      TempFolder dir;
-      c.make(dir / file.name);
-      const ConfigStatus status = file.load(dir.path());
-      EXPECT_EQ(status.kind, c.kind);
-      EXPECT_NE(status.message.find(file.name), std::string::npos) << status.message;
-      EXPECT_NE(status.message.find(c.reason), std::string::npos) << status.message;
-      EXPECT_TRUE(file.loadedDefaults());
-      EXPECT_EQ(std::filesystem::exists(dir / file.name), c.kind != Kind::Missing);
-    }
-    TempFolder dir;
-    const ConfigStatus status = file.save(dir / "no-such-folder");
-    EXPECT_EQ(status.kind, Kind::IoError) << file.name;
-    EXPECT_NE(status.message.find(file.name), std::string::npos) << status.message;
-  }
-}
-
-TEST(ConfigFiles, ASaveReplacesTheFileOrTheLinksTargetAndNothingElse) {
-  struct Case {
+  const struct {
     const char* what;
     // Prepares the folder; returns the file that must receive the new bytes.
     std::function<std::filesystem::path(const TempFolder&, const char* name)> prepare;
-  };
-  const Case cases[] = {
+  } saves[] = {
       {"a link is kept and its target replaced",
        [](const TempFolder& dir, const char* name) {
          std::filesystem::create_directory(dir / "real");
@@ -116,7 +88,21 @@ TEST(ConfigFiles, ASaveReplacesTheFileOrTheLinksTargetAndNothingElse) {
   ChannelTable table;
   SerialSettings settings;
   for (const ConfigFile& file : BothFiles(table, settings)) {
-    for (const Case& c : cases) {
+    for (const auto& c : badFiles) {
+      SCOPED_TRACE(std::string(file.name) + ", " + c.what);
+      TempFolder dir;
+      c.make(dir / file.name);
+      const ConfigStatus status = file.load(dir.path());
+      EXPECT_EQ(status.kind, c.kind);
+      EXPECT_NE(status.message.find(file.name), std::string::npos) << status.message;
+      EXPECT_NE(status.message.find(c.reason), std::string::npos) << status.message;
+      EXPECT_TRUE(file.loadedDefaults());
+      EXPECT_EQ(std::filesystem::exists(dir / file.name), c.kind != Kind::Missing);
+    }
+    const ConfigStatus status = file.save(TempFolder() / "no-such-folder");
+    EXPECT_EQ(status.kind, Kind::IoError) << file.name;
+    EXPECT_NE(status.message.find(file.name), std::string::npos) << status.message;
+    for (const auto& c : saves) {
       SCOPED_TRACE(std::string(file.name) + ", " + c.what);
       TempFolder dir;
       dir.write("victim", "untouched");
@@ -126,17 +112,14 @@ TEST(ConfigFiles, ASaveReplacesTheFileOrTheLinksTargetAndNothingElse) {
 
       EXPECT_EQ(std::filesystem::is_symlink(dir / file.name), wasLink);
       EXPECT_NE(dir.read(std::filesystem::relative(written, dir.path()).string()), "old");
-      struct stat st {};
-      ASSERT_EQ(::stat(written.c_str(), &st), 0);
-      EXPECT_EQ(st.st_mode & 0777, 0600u);
+      EXPECT_EQ(std::filesystem::status(written).permissions(), // mode 0600
+                std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
       EXPECT_EQ(dir.read("victim"), "untouched");
       EXPECT_TRUE(file.load(dir.path()).ok());
       EXPECT_FALSE(file.loadedDefaults()); // the saved values, read back
     }
   }
 }
-
-#endif
 
 } // namespace
 } // namespace trelvan

@@ -16,20 +16,16 @@ namespace {
 TEST(DecimalSeparator, OneCharacterThatCannotBelongToANumber) {
   for (const char* good : {".", ",", "\u066B"})
     EXPECT_FALSE(DecimalSeparatorProblem(good).has_value()) << good;
-  for (const char* bad : {"", "5", "abc", "-", "+", " ", "\t", "\u00A0", "\xC3", "\xFF"}) {
-    const auto problem = DecimalSeparatorProblem(bad);
-    ASSERT_TRUE(problem.has_value()) << "separator \"" << bad << "\"";
-    EXPECT_NE(problem->find("Dezimaltrennzeichen"), std::string::npos);
-  }
+  for (const char* bad : {"", "5", "abc", "-", "+", " ", "\t", "\u00A0", "\xC3", "\xFF"})
+    EXPECT_NE(DecimalSeparatorProblem(bad).value_or("").find("Dezimaltrennzeichen"), std::string::npos) << '"' << bad << '"';
 }
 
 TEST(ReadingJson, AReadingCarriesItsFieldsEscapedAndItsLocalTime) {
   setenv("TZ", "CET-1", 1);
   tzset();
   Reading ok;
-  ok.timeMs = 1796731540123; // 2026-12-08 12:05:40.123 UTC
-  ok.pass = 2, ok.channel = 1, ok.station = 3, ok.block = Block::Ext, ok.type = "pH", ok.marker = "Zu\"lauf";
-  ok.ok = true, ok.text = "7.23 pH 22.6 °C\r\nx", ok.alarm = AlarmState::High;
+  ok.timeMs = 1796731540123, ok.pass = 2, ok.channel = 1, ok.station = 3, ok.block = Block::Ext; // 2026-12-08 12:05:40.123 UTC
+  ok.type = "pH", ok.marker = "Zu\"lauf", ok.ok = true, ok.text = "7.23 pH 22.6 °C\r\nx", ok.alarm = AlarmState::High;
   ok.values = {{"main", 7.23, "pH"}, {"temperature", -0.5, "°C"}, {"second", std::nullopt, "MOhm"}};
   EXPECT_EQ(ReadingJson(ok),
             "{\"pass\":2,\"channel\":1,\"ok\":true,\"text\":\"7.23 pH 22.6 °C\\r\\nx\","

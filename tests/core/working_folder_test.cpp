@@ -9,26 +9,23 @@ namespace {
 using Source = WorkingFolder::Source;
 
 TEST(WorkingFolder, OptionThenAStationFolderThenTheUserDataFolder) {
-  struct Case {
+  const struct {
     const char* what;
     WorkingFolderInputs inputs;
     const char* path;
     Source source;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"--folder wins over a station folder", {"/opt/st", "/work", true, "/x", "/home/u"}, "/opt/st", Source::Option},
       {"a current folder with config.txt", {{}, "/work", true, "/x", "/home/u"}, "/work", Source::Current},
       {"$XDG_DATA_HOME", {{}, "/home/u", false, "/x/data", "/home/u"}, "/x/data/trelvan", Source::UserData},
-      {"no $XDG_DATA_HOME", {{}, "/home/u", false, "", "/home/u"}, "/home/u/.local/share/trelvan",
-       Source::UserData},
+      {"no $XDG_DATA_HOME", {{}, "/home/u", false, "", "/home/u"}, "/home/u/.local/share/trelvan", Source::UserData},
       {"a relative $XDG_DATA_HOME is ignored", {{}, "/home/u", false, "data", "/home/u"},
        "/home/u/.local/share/trelvan", Source::UserData},
       {"no home at all", {{}, "/", false, "", ""}, "/", Source::Current},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const WorkingFolder chosen = ChooseWorkingFolder(c.inputs);
-    EXPECT_EQ(chosen.path, c.path) << c.what;
-    EXPECT_EQ(chosen.source, c.source) << c.what;
+    EXPECT_EQ(std::pair(chosen.path, chosen.source), std::pair(std::filesystem::path(c.path), c.source)) << c.what;
   }
 }
 

@@ -43,13 +43,10 @@ class MeasurementWindowTest : public ::testing::Test {
   void RepliesAfter(int ms) {
     line.SetResponder([ms](const Bytes& request) { return FakeSerialLine::Answer{{ms, PhReply(request[0])}}; });
   }
-  void Start(int tickMs) {
-    window().Load();
-    window().show();
-    window().StartPolling(tickMs);
-  }
+  void Start(int tickMs) { window().Load(); window().show(); window().StartPolling(tickMs); }
   QLabel* value(int i) { return windowPtr->findChild<QLabel*>(QString("Etiquette3_%1").arg(i)); }
   QLabel* panel(int i) { return windowPtr->findChild<QLabel*>(QString("Dessin1_%1").arg(i)); }
+  bool Stopped() { return !line.IsOpen() && !window().Minuterie1()->isActive(); } // line closed, no tick
 
   Station station;
   FakeSerialLine line;
@@ -67,8 +64,7 @@ TEST_F(MeasurementWindowTest, CaptionsTheCloseQuestionAndAStopBetweenPasses) {
   EXPECT_EQ(window().windowTitle(), "TRELVAN   V 2.19 [ Messung ]");
   EXPECT_EQ(window().findChild<QPushButton*>("Commande1")->text(), "Abrechen");
   EXPECT_EQ(window().findChild<QLabel*>("Etiquette2_0")->text(), "messung verfolgung");
-  EXPECT_TRUE(value(1)->isVisible());
-  EXPECT_FALSE(value(0)->isVisible());
+  EXPECT_TRUE(value(1)->isVisible() && !value(0)->isVisible());
   ASSERT_TRUE(WaitFor([&] { return !value(1)->text().isEmpty(); }));
   EXPECT_EQ(value(1)->text(), "7.02 pH     21.5  °C");
 
@@ -77,23 +73,17 @@ TEST_F(MeasurementWindowTest, CaptionsTheCloseQuestionAndAStopBetweenPasses) {
   ASSERT_EQ(prompter.messages.size(), 1u);
   EXPECT_EQ(prompter.messages[0].text, "Wollen sie die Anvendung verlassen ?");
   EXPECT_EQ(prompter.messages[0].title, "TRELVAN   V 2.19 [ Messung ]");
-  EXPECT_TRUE(window().isVisible());
-  EXPECT_TRUE(window().Minuterie1()->isActive());
+  EXPECT_TRUE(window().isVisible() && window().Minuterie1()->isActive()); // still polling
 
   ASSERT_TRUE(WaitFor([&] { return !station.PollBusy; }));
   window().findChild<QPushButton*>("Commande1")->click();
-  EXPECT_FALSE(window().isVisible());
-  EXPECT_FALSE(line.IsOpen());
-  EXPECT_FALSE(window().Minuterie1()->isActive());
-  EXPECT_EQ(prompter.beeps, 1);
-  EXPECT_EQ(unloads, 1);
+  EXPECT_TRUE(!window().isVisible() && Stopped());
+  EXPECT_EQ(std::pair(prompter.beeps, unloads), std::pair(1, 1));
 
   Start(20);
   prompter.answers = {true};
   window().close();
-  EXPECT_EQ(quits, 1);
-  EXPECT_FALSE(line.IsOpen());
-  EXPECT_FALSE(window().Minuterie1()->isActive());
+  EXPECT_TRUE(quits == 1 && Stopped());
 }
 
 // The click or the program's end arrives while channel 1's reply is awaited.
@@ -119,8 +109,7 @@ TEST_F(MeasurementWindowTest, StopOrProgramEndDuringAPass) {
     ASSERT_TRUE(WaitFor([&] { return end ? done && !station.PollBusy : !window().isVisible(); }));
     EXPECT_TRUE(busy);
     EXPECT_EQ(openAndShown, !end);
-    EXPECT_FALSE(line.IsOpen());
-    EXPECT_FALSE(window().Minuterie1()->isActive());
+    EXPECT_TRUE(Stopped());
     EXPECT_EQ(prompter.beeps - beeps, end ? 0 : 1);
     if (!end) {
       EXPECT_FALSE(value(1)->text().isEmpty()); // the running channel's label was written
@@ -185,12 +174,10 @@ TEST_F(MeasurementWindowTest, EachFailureShowsItsReasonInTheTooltipAndTheCounter
   EXPECT_NE(tooltip(3).find("\"abc\" nennt keine Station"), std::string::npos) << tooltip(3);
 
   const auto& c = station.diagnostics.channels;
-  EXPECT_EQ((std::array{c[0].requests, c[0].answers, c[0].timeOuts}), (std::array<std::int64_t, 3>{2, 1, 1}));
-  EXPECT_EQ((std::array{c[1].requests, c[1].answers, c[1].exceptions}), (std::array<std::int64_t, 3>{2, 0, 1}));
-  EXPECT_EQ((std::array{c[2].requests, c[2].crcErrors, c[2].badReplies}), (std::array<std::int64_t, 3>{2, 1, 1}));
-  EXPECT_EQ(c[3].requests, 2);
-  EXPECT_EQ(c[0].replies, 1);
-  EXPECT_EQ(c[2].replies, 2) << "bad replies came, and took their time";
+  using N = std::array<std::int64_t, 4>;
+  EXPECT_EQ((N{c[0].requests, c[0].answers, c[0].timeOuts, c[0].replies}), (N{2, 1, 1, 1}));
+  EXPECT_EQ((N{c[1].requests, c[1].answers, c[1].exceptions, c[3].requests}), (N{2, 0, 1, 2})); // 3: no station
+  EXPECT_EQ((N{c[2].requests, c[2].crcErrors, c[2].badReplies, c[2].replies}), (N{2, 1, 1, 2})) << "bad replies took their time";
   EXPECT_TRUE(c[0].replyMinMs && *c[0].replyMinMs >= 1.0);
   EXPECT_EQ(station.frames.Since(0).size(), 10u) << "five requests, four replies and one time-out";
   window().Shutdown();
@@ -205,11 +192,9 @@ TEST_F(MeasurementWindowTest, PanelsStartFromTheirDesignAtEachLoad) {
     SCOPED_TRACE(fileInFolder ? "instrum1.bmp in the folder" : "no picture file");
     testing::TempFolder folder;
     ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(folder.path().string())));
-    if (fileInFolder) {
-      QImage red(229, 31, QImage::Format_RGB32);
-      red.fill(Qt::red);
-      ASSERT_TRUE(red.save(QDir::current().filePath(kPanelPictureFile), "BMP"));
-    }
+    QImage red(229, 31, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    ASSERT_TRUE(!fileInFolder || red.save(QDir::current().filePath(kPanelPictureFile), "BMP"));
     auto centre = [&](int i) {
       const QImage image = panel(i)->pixmap().toImage();
       return image.isNull() ? QColor() : image.pixelColor(image.width() / 2, image.height() / 2);
@@ -258,10 +243,10 @@ TEST(ValueLabel, LongestValuesFitTheLabel) {
     const QFont font = ValueLabel::FittedFont(lines, label.TextRoom());
     const QFontMetrics metrics(font);
     for (const QString& line : lines) EXPECT_LE(metrics.horizontalAdvance(line), label.TextRoom().width());
+    for (const QString& line : lines) EXPECT_FALSE(line.startsWith(' ')); // one column
     EXPECT_LE(metrics.lineSpacing() * (lines.size() - 1) + metrics.height(), label.height());
     EXPECT_GE(font.pointSizeF(), 11);
     EXPECT_EQ(lines.size(), type == kFlowTypeIndex ? 3 : type == kDualResistivityTypeIndex ? 2 : 1);
-    for (const QString& line : lines) EXPECT_FALSE(line.startsWith(' ')); // one column
   }
 }
 
