@@ -25,16 +25,12 @@ using testing::RunningBroker;
 using testing::Subscriber;
 using testing::TempFolder;
 
-#define REQUIRE_BROKER()                                                                  \
-  if (testing::MosquittoBinary().empty()) GTEST_SKIP() << "mosquitto is not installed " \
-                                                          "(scripts/install-deps)"
+#define REQUIRE_BROKER() \
+  if (testing::MosquittoBinary().empty()) GTEST_SKIP() << "mosquitto is not installed (scripts/install-deps)"
 
-MqttConfig ConfigFor(const std::string& url, const std::string& site = "werk") {
-  MqttConfig config;
-  config.broker = *ParseBrokerUrl(url).address;
-  config.site = site;
-  config.keepaliveS = 5;
-  return config;
+MqttConfig ConfigFor(const std::string& url, const std::string& site = "werk", const std::string& caFile = "",
+                     const std::optional<MqttCredentials>& credentials = {}) {
+  return {.broker = *ParseBrokerUrl(url).address, .site = site, .keepaliveS = 5, .caFile = caFile, .credentials = credentials};
 }
 
 Reading PhReading(std::int64_t pass, int channel = 0) {
@@ -58,9 +54,8 @@ TEST(MqttPublisher, PublishesWithTheirFlagsAndAStopSendsWhatWaitsThenOffline) {
 
   MqttConfig config = ConfigFor(broker.url());
   config.haDiscovery = true;
-  Reading failed = PhReading(1, 1);
-  failed.ok = false;
-  failed.values.clear();
+  const Reading failed{.pass = 1, .channel = 1, .typeIndex = 2, .type = "pH", .marker = "", .ok = false, .reason = "",
+                       .values = {}, .text = ""};
   const AlarmEvent alarm{.channel = 0, .value = 8.6, .limit = 8.5, .unit = "pH", .text = "pH zu hoch"};
   MqttPublisher publisher(config);
   publisher.Publish(PhReading(1, 0));
@@ -187,10 +182,7 @@ TEST(MqttPublisher, TlsWithTheSitesCaAndLogInWithAPasswordFile) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    MqttConfig config = ConfigFor(c.url);
-    config.caFile = c.caFile;
-    config.credentials = c.credentials;
-    MqttPublisher publisher(config);
+    MqttPublisher publisher(ConfigFor(c.url, "werk", c.caFile, c.credentials));
     publisher.Publish(PhReading(1));
     std::string notices;
     EXPECT_TRUE(testing::WaitFor([&] {
