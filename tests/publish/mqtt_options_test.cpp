@@ -16,11 +16,11 @@ namespace {
 
 using testing::TempFolder;
 
-TEST(MqttOptions, BrokerUrlsAreParsedOrRefusedWithAReason) {
-  const std::pair<const char*, BrokerAddress> good[] = {
+TEST(MqttOptions, BrokerUrlsAndSiteNamesAreTakenOrRefusedWithAReason) {
+  const std::pair<const char*, BrokerAddress> parsed[] = {
       {"mqtt://broker", {false, "broker", 1883}}, {"MQTTS://broker.example:9993/", {true, "broker.example", 9993}},
       {"mqtts://10.0.0.5", {true, "10.0.0.5", 8883}}, {" mqtt://[::1]:1884 ", {false, "::1", 1884}}};
-  for (const auto& [url, address] : good) EXPECT_EQ(ParseBrokerUrl(url).address, address) << url;
+  for (const auto& [url, address] : parsed) EXPECT_EQ(ParseBrokerUrl(url).address, address) << url;
   // Refused, each with a part of its message. A password in the address is
   // refused and not repeated in the message.
   const std::pair<const char*, std::vector<const char*>> refused[] = {
@@ -37,9 +37,8 @@ TEST(MqttOptions, BrokerUrlsAreParsedOrRefusedWithAReason) {
       EXPECT_EQ(r.problem.find("Geheim42"), std::string::npos) << r.problem;
     }
   EXPECT_EQ(BrokerUrl({false, "::1", 1884}), "mqtt://[::1]:1884");
-}
 
-TEST(MqttOptions, SiteNamesMustBeOneTopicLevel) {
+  // A site name is one topic level.
   for (const char* good : {"Klärwerk-Nord", "werk.2", "Werk 2", "x"}) EXPECT_EQ(SiteNameProblem(good), "") << good;
   for (const char* bad : {"", "werk/2", "werk+", "#", "$SYS", " werk", "werk ", "werk\t2", "we\x01rk", "\xff"})
     EXPECT_NE(SiteNameProblem(bad), "") << bad;

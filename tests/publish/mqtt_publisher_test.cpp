@@ -30,7 +30,8 @@ using testing::TempFolder;
 
 MqttConfig ConfigFor(const std::string& url, const std::string& site = "werk", const std::string& caFile = "",
                      const std::optional<MqttCredentials>& credentials = {}) {
-  return {.broker = *ParseBrokerUrl(url).address, .site = site, .keepaliveS = 5, .caFile = caFile, .credentials = credentials};
+  return {.broker = *ParseBrokerUrl(url).address, .site = site, .keepaliveS = 5, .caFile = caFile,
+          .credentials = credentials};
 }
 
 Reading PhReading(std::int64_t pass, int channel = 0) {
@@ -101,8 +102,7 @@ TEST(MqttPublisher, BrokerRestartDrainsTheBoundedQueueInOrderAndPublishNeverWait
   ASSERT_TRUE(live.WaitSubscribed());
 
   MqttPublisher publisher(ConfigFor(broker.url()));
-  const std::size_t capacity = publisher.config().queueCapacity;
-  const std::int64_t before = 10, during = static_cast<std::int64_t>(capacity) + 50;
+  const std::int64_t before = 10, during = static_cast<std::int64_t>(publisher.config().queueCapacity) + 50;
   for (std::int64_t pass = 1; pass <= before; ++pass) publisher.Publish(PhReading(pass));
   ASSERT_TRUE(live.WaitFor([&](const auto& m) { return m.size() == static_cast<std::size_t>(before); }));
   ASSERT_TRUE(testing::WaitFor([&] { return publisher.Stats().unacknowledged == 0; }, 5000));
@@ -197,9 +197,7 @@ TEST(MqttPublisher, TlsWithTheSitesCaAndLogInWithAPasswordFile) {
 // stop up. (A killed poller's last will is read in the poller's tests.)
 TEST(MqttPublisher, StopEndsInTimeWhenTheBrokerIsMute) {
   const int mute = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
   socklen_t length = sizeof address;
   ASSERT_EQ(bind(mute, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   listen(mute, 4);

@@ -48,7 +48,8 @@ TEST(MqttSettingsDialog, OffByDefaultRefusesBadValuesAndSavesGoodOnes) {
   EXPECT_EQ(prompter.messages.size(), 1u);
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(LoadMqttSettings(folder.path()).options, dialog.options());
-  EXPECT_EQ(dialog.options(), (MqttOptions{.enabled = true, .url = "mqtt://broker:1884", .site = "Werk Nord", .caFile = "", .credentialsFile = ""}));
+  EXPECT_EQ(dialog.options(), (MqttOptions{.enabled = true, .url = "mqtt://broker:1884", .site = "Werk Nord",
+                                           .caFile = "", .credentialsFile = ""}));
 }
 
 } // namespace

@@ -62,8 +62,6 @@ bool MustFail(const std::string& fault) {
          fault.rfind("exception:", 0) == 0;
 }
 
-std::string KindOf(const std::string& fault) { return fault.substr(0, fault.find(':')); }
-
 struct Sample {
   long pass, rssKiB;
   int descriptors, simDescriptors;
@@ -99,14 +97,10 @@ TEST(FaultyLine, EveryShownValueIsItsOwnRequestsReadingOrTheFailureText) {
   QElapsedTimer clock;
   clock.start();
   QStringList lines;
-  QByteArray pending;
-  while (poll.state() != QProcess::NotRunning || poll.bytesAvailable() > 0) {
+  while (poll.state() != QProcess::NotRunning || poll.canReadLine()) {
     poll.waitForReadyRead(1000);
-    pending += poll.readAllStandardOutput();
-    int end;
-    while ((end = pending.indexOf('\n')) >= 0) {
-      lines << QString::fromUtf8(pending.left(end));
-      pending.remove(0, end + 1);
+    while (poll.canReadLine()) {
+      lines << QString::fromUtf8(poll.readLine()).trimmed();
       const long pass = QJsonDocument::fromJson(lines.back().toUtf8()).object().value("pass").toInteger();
       if (samples.size() < samplePasses.size() && pass == samplePasses[samples.size()] && lines.size() % 4 == 1)
         samples.push_back({pass, ResidentKiB(poll.processId()), OpenDescriptors(poll.processId()),
@@ -138,7 +132,7 @@ TEST(FaultyLine, EveryShownValueIsItsOwnRequestsReadingOrTheFailureText) {
       EXPECT_EQ(text, failure);
       continue;
     }
-    const std::string kind = KindOf(request->fault);
+    const std::string kind = request->fault.substr(0, request->fault.find(':'));
     ++faults[kind];
     if (o.value("ok").toBool()) {
       ++readingsShown[kind];
