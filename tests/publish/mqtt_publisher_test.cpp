@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 
 #include <set>
+#include <tuple>
 
 #include "core/reading_json.h"
 #include "publish/mqtt_publisher.h"
@@ -67,11 +68,9 @@ TEST(MqttPublisher, PublishesWithTheirFlagsAndAStopSendsWhatWaitsThenOffline) {
 
   // A stop, even on a connection not yet made, sends what still waits, then
   // "offline".
-  {
-    MqttPublisher quick(ConfigFor(broker.url(), "kurz"));
-    quick.Publish(PhReading(1));
-    quick.Stop();
-  }
+  MqttPublisher quick(ConfigFor(broker.url(), "kurz"));
+  quick.Publish(PhReading(1));
+  quick.Stop();
   ASSERT_TRUE(live.WaitForPayload("trelvan/kurz/status", "offline")) << broker.log();
 
   // A late subscriber gets what is retained: each channel's last reading,
@@ -94,9 +93,8 @@ TEST(MqttPublisher, PublishesWithTheirFlagsAndAStopSendsWhatWaitsThenOffline) {
 TEST(MqttPublisher, BrokerRestartDrainsTheBoundedQueueInOrderAndPublishNeverWaits) {
   REQUIRE_BROKER();
   TempFolder folder;
-  testing::BrokerSetup setup;
-  setup.persistence = true; // the subscriber's session outlives the restart
-  RunningBroker broker(folder.path(), setup);
+  // The subscriber's session outlives the restart.
+  RunningBroker broker(folder.path(), {.passwordFile = "", .certFile = "", .keyFile = "", .persistence = true});
   ASSERT_TRUE(broker.Start()) << broker.log();
   Subscriber live(broker.port(), "trelvan/werk/kanal/0", "pruef-abonnent");
   ASSERT_TRUE(live.WaitSubscribed());
@@ -167,29 +165,24 @@ TEST(MqttPublisher, TlsWithTheSitesCaAndLogInWithAPasswordFile) {
                             {.allowAnonymous = false, .passwordFile = f + "/passwd", .certFile = "", .keyFile = ""});
   ASSERT_TRUE(loginBroker.Start()) << loginBroker.log();
 
-  struct Case {
-    const char* name;
-    std::string url;
-    std::string caFile;
-    std::optional<MqttCredentials> credentials;
-    const char* failurePart; // nullptr: delivers
+  // Each case: its name, the publisher's config, a part of the failure it tells (nullptr: it delivers).
+  const std::tuple<const char*, MqttConfig, const char*> cases[] = {
+      {"TLS, the broker's CA", ConfigFor(tlsBroker.url(), "werk", f + "/ca.pem"), nullptr},
+      {"TLS, another CA", ConfigFor(tlsBroker.url(), "werk", f + "/fremd.pem"), "TLS-Verbindung gescheitert"},
+      {"right password", ConfigFor(loginBroker.url(), "werk", "", MqttCredentials{"pumpe", "geheim"}), nullptr},
+      {"wrong password", ConfigFor(loginBroker.url(), "werk", "", MqttCredentials{"pumpe", "falsch"}),
+       "Anmeldung abgelehnt"},
   };
-  const Case cases[] = {
-      {"TLS, the broker's CA", tlsBroker.url(), f + "/ca.pem", std::nullopt, nullptr},
-      {"TLS, another CA", tlsBroker.url(), f + "/fremd.pem", std::nullopt, "TLS-Verbindung gescheitert"},
-      {"right password", loginBroker.url(), "", MqttCredentials{"pumpe", "geheim"}, nullptr},
-      {"wrong password", loginBroker.url(), "", MqttCredentials{"pumpe", "falsch"}, "Anmeldung abgelehnt"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    MqttPublisher publisher(ConfigFor(c.url, "werk", c.caFile, c.credentials));
+  for (const auto& [name, config, failurePart] : cases) {
+    SCOPED_TRACE(name);
+    MqttPublisher publisher(config);
     publisher.Publish(PhReading(1));
     std::string notices;
     EXPECT_TRUE(testing::WaitFor([&] {
       notices += Joined(publisher.TakeNotices());
-      return c.failurePart ? notices.find(c.failurePart) != std::string::npos : publisher.Stats().acknowledged >= 2;
+      return failurePart ? notices.find(failurePart) != std::string::npos : publisher.Stats().acknowledged >= 2;
     }, 5000)) << notices;
-    if (c.failurePart) { EXPECT_EQ(publisher.Stats().acknowledged, 0u); }
+    if (failurePart) { EXPECT_EQ(publisher.Stats().acknowledged, 0u); }
   }
 }
 
