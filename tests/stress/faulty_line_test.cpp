@@ -161,7 +161,6 @@ TEST(FaultyLine, EveryShownValueIsItsOwnRequestsReadingOrTheFailureText) {
   for (const char* kind : {"none", "bad-crc", "extra", "exception", "foreign", "trickle"})
     EXPECT_GT(faults[kind], 0) << kind;
   EXPECT_GT(readingsShown["none"], faults["none"] * 95 / 100);
-  EXPECT_EQ(readingsShown["trickle"] + failuresShown["trickle"], faults["trickle"]);
 
   ASSERT_EQ(samples.size(), samplePasses.size());
   for (const Sample& s : samples) {
