@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 
 #include <set>
+#include <tuple>
 
 #include "core/reading_json.h"
 #include "publish/mqtt_publisher.h"
@@ -25,16 +26,13 @@ using testing::RunningBroker;
 using testing::Subscriber;
 using testing::TempFolder;
 
-#define REQUIRE_BROKER()                                                                  \
-  if (testing::MosquittoBinary().empty()) GTEST_SKIP() << "mosquitto is not installed " \
-                                                          "(scripts/install-deps)"
+#define REQUIRE_BROKER() \
+  if (testing::MosquittoBinary().empty()) GTEST_SKIP() << "mosquitto is not installed (scripts/install-deps)"
 
-MqttConfig ConfigFor(const std::string& url, const std::string& site = "werk") {
-  MqttConfig config;
-  config.broker = *ParseBrokerUrl(url).address;
-  config.site = site;
-  config.keepaliveS = 5;
-  return config;
+MqttConfig ConfigFor(const std::string& url, const std::string& site = "werk", const std::string& caFile = "",
+                     const std::optional<MqttCredentials>& credentials = {}) {
+  return {.broker = *ParseBrokerUrl(url).address, .site = site, .keepaliveS = 5, .caFile = caFile,
+          .credentials = credentials};
 }
 
 Reading PhReading(std::int64_t pass, int channel = 0) {
@@ -58,9 +56,8 @@ TEST(MqttPublisher, PublishesWithTheirFlagsAndAStopSendsWhatWaitsThenOffline) {
 
   MqttConfig config = ConfigFor(broker.url());
   config.haDiscovery = true;
-  Reading failed = PhReading(1, 1);
-  failed.ok = false;
-  failed.values.clear();
+  const Reading failed{.pass = 1, .channel = 1, .typeIndex = 2, .type = "pH", .marker = "", .ok = false, .reason = "",
+                       .values = {}, .text = ""};
   const AlarmEvent alarm{.channel = 0, .value = 8.6, .limit = 8.5, .unit = "pH", .text = "pH zu hoch"};
   MqttPublisher publisher(config);
   publisher.Publish(PhReading(1, 0));
@@ -71,11 +68,9 @@ TEST(MqttPublisher, PublishesWithTheirFlagsAndAStopSendsWhatWaitsThenOffline) {
 
   // A stop, even on a connection not yet made, sends what still waits, then
   // "offline".
-  {
-    MqttPublisher quick(ConfigFor(broker.url(), "kurz"));
-    quick.Publish(PhReading(1));
-    quick.Stop();
-  }
+  MqttPublisher quick(ConfigFor(broker.url(), "kurz"));
+  quick.Publish(PhReading(1));
+  quick.Stop();
   ASSERT_TRUE(live.WaitForPayload("trelvan/kurz/status", "offline")) << broker.log();
 
   // A late subscriber gets what is retained: each channel's last reading,
@@ -98,16 +93,14 @@ TEST(MqttPublisher, PublishesWithTheirFlagsAndAStopSendsWhatWaitsThenOffline) {
 TEST(MqttPublisher, BrokerRestartDrainsTheBoundedQueueInOrderAndPublishNeverWaits) {
   REQUIRE_BROKER();
   TempFolder folder;
-  testing::BrokerSetup setup;
-  setup.persistence = true; // the subscriber's session outlives the restart
-  RunningBroker broker(folder.path(), setup);
+  // The subscriber's session outlives the restart.
+  RunningBroker broker(folder.path(), {.passwordFile = "", .certFile = "", .keyFile = "", .persistence = true});
   ASSERT_TRUE(broker.Start()) << broker.log();
   Subscriber live(broker.port(), "trelvan/werk/kanal/0", "pruef-abonnent");
   ASSERT_TRUE(live.WaitSubscribed());
 
   MqttPublisher publisher(ConfigFor(broker.url()));
-  const std::size_t capacity = publisher.config().queueCapacity;
-  const std::int64_t before = 10, during = static_cast<std::int64_t>(capacity) + 50;
+  const std::int64_t before = 10, during = static_cast<std::int64_t>(publisher.config().queueCapacity) + 50;
   for (std::int64_t pass = 1; pass <= before; ++pass) publisher.Publish(PhReading(pass));
   ASSERT_TRUE(live.WaitFor([&](const auto& m) { return m.size() == static_cast<std::size_t>(before); }));
   ASSERT_TRUE(testing::WaitFor([&] { return publisher.Stats().unacknowledged == 0; }, 5000));
@@ -172,32 +165,24 @@ TEST(MqttPublisher, TlsWithTheSitesCaAndLogInWithAPasswordFile) {
                             {.allowAnonymous = false, .passwordFile = f + "/passwd", .certFile = "", .keyFile = ""});
   ASSERT_TRUE(loginBroker.Start()) << loginBroker.log();
 
-  struct Case {
-    const char* name;
-    std::string url;
-    std::string caFile;
-    std::optional<MqttCredentials> credentials;
-    const char* failurePart; // nullptr: delivers
+  // Each case: its name, the publisher's config, a part of the failure it tells (nullptr: it delivers).
+  const std::tuple<const char*, MqttConfig, const char*> cases[] = {
+      {"TLS, the broker's CA", ConfigFor(tlsBroker.url(), "werk", f + "/ca.pem"), nullptr},
+      {"TLS, another CA", ConfigFor(tlsBroker.url(), "werk", f + "/fremd.pem"), "TLS-Verbindung gescheitert"},
+      {"right password", ConfigFor(loginBroker.url(), "werk", "", MqttCredentials{"pumpe", "geheim"}), nullptr},
+      {"wrong password", ConfigFor(loginBroker.url(), "werk", "", MqttCredentials{"pumpe", "falsch"}),
+       "Anmeldung abgelehnt"},
   };
-  const Case cases[] = {
-      {"TLS, the broker's CA", tlsBroker.url(), f + "/ca.pem", std::nullopt, nullptr},
-      {"TLS, another CA", tlsBroker.url(), f + "/fremd.pem", std::nullopt, "TLS-Verbindung gescheitert"},
-      {"right password", loginBroker.url(), "", MqttCredentials{"pumpe", "geheim"}, nullptr},
-      {"wrong password", loginBroker.url(), "", MqttCredentials{"pumpe", "falsch"}, "Anmeldung abgelehnt"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    MqttConfig config = ConfigFor(c.url);
-    config.caFile = c.caFile;
-    config.credentials = c.credentials;
+  for (const auto& [name, config, failurePart] : cases) {
+    SCOPED_TRACE(name);
     MqttPublisher publisher(config);
     publisher.Publish(PhReading(1));
     std::string notices;
     EXPECT_TRUE(testing::WaitFor([&] {
       notices += Joined(publisher.TakeNotices());
-      return c.failurePart ? notices.find(c.failurePart) != std::string::npos : publisher.Stats().acknowledged >= 2;
+      return failurePart ? notices.find(failurePart) != std::string::npos : publisher.Stats().acknowledged >= 2;
     }, 5000)) << notices;
-    if (c.failurePart) { EXPECT_EQ(publisher.Stats().acknowledged, 0u); }
+    if (failurePart) { EXPECT_EQ(publisher.Stats().acknowledged, 0u); }
   }
 }
 
@@ -205,9 +190,7 @@ TEST(MqttPublisher, TlsWithTheSitesCaAndLogInWithAPasswordFile) {
 // stop up. (A killed poller's last will is read in the poller's tests.)
 TEST(MqttPublisher, StopEndsInTimeWhenTheBrokerIsMute) {
   const int mute = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
   socklen_t length = sizeof address;
   ASSERT_EQ(bind(mute, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   listen(mute, 4);

@@ -51,8 +51,8 @@ TEST(FilesUnderStress, ProcessKilledWhileSavingLeavesTheOldFilesIntact) {
   SerialSettings oldSerial;
   oldSerial.SetSpeed(1);
   ASSERT_TRUE(SaveSerialSettings(oldSerial, dir.path()).ok());
-  const std::string oldChannelBytes = dir.read("config.txt");
-  const std::string oldSerialBytes = dir.read("PortCom.dat");
+  const auto bytes = [&] { return dir.read("config.txt") + "|" + dir.read("PortCom.dat"); };
+  const std::string oldBytes = bytes();
 
   ChannelTable changed = old;
   changed[0].marker = "geändert";
@@ -62,8 +62,7 @@ TEST(FilesUnderStress, ProcessKilledWhileSavingLeavesTheOldFilesIntact) {
   changedSerial.SetParity(2);
   ASSERT_TRUE(SaveAndDieBeforeTheRename([&] { SaveSerialSettings(changedSerial, dir.path()); }));
 
-  EXPECT_EQ(dir.read("config.txt"), oldChannelBytes);
-  EXPECT_EQ(dir.read("PortCom.dat"), oldSerialBytes);
+  EXPECT_EQ(bytes(), oldBytes);
 
   // The next save goes through, over the temporary file the dead one left.
   ASSERT_TRUE(SaveChannelTable(changed, dir.path()).ok());

@@ -32,8 +32,7 @@ TEST(LateReplies, AreNeverShownAndTheHealthyStationIsAlwaysRead) {
   if (!testing::CliBuilt()) GTEST_SKIP() << "trelvan-cli not built";
   const int passes = testing::kSoak ? 20 : 6;
   for (const auto& [delayPercent, intervalPercent] : {std::pair{105, 0}, {145, 0}, {105, 150}, {145, 150}}) {
-    const int delayMs = kReplyMs * delayPercent / 100;
-    const int intervalMs = kReplyMs * intervalPercent / 100;
+    const int delayMs = kReplyMs * delayPercent / 100, intervalMs = kReplyMs * intervalPercent / 100;
     SCOPED_TRACE("delay " + std::to_string(delayMs) + " ms, tick " + std::to_string(intervalMs) + " ms");
 
     testing::TempFolder dir;
@@ -55,7 +54,7 @@ TEST(LateReplies, AreNeverShownAndTheHealthyStationIsAlwaysRead) {
     const QList<QByteArray> lines = poll.readAllStandardOutput().trimmed().split('\n');
     ASSERT_EQ(lines.size(), 3 * passes);
 
-    testing::RequestMatcher requests(testing::ReadRequestLog(dir.read("sim.log")));
+    testing::RequestMatcher requests{testing::ReadRequestLog(dir.read("sim.log"))};
     int healthyRead = 0, heldBack = 0;
     for (const QByteArray& line : lines) {
       const QJsonObject o = QJsonDocument::fromJson(line).object();

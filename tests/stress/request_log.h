@@ -77,24 +77,17 @@ inline std::string ReadingText(int typeIndex, const std::array<std::uint16_t, 8>
 // poller asks its channels in order, so the next logged request is the
 // line's own when it went to the line's station and block; otherwise the
 // request was never sent (held back after its station's time-out).
-class RequestMatcher {
- public:
-  explicit RequestMatcher(std::vector<LoggedRequest> log) : log_(std::move(log)) {}
+struct RequestMatcher {
+  std::vector<LoggedRequest> log;
+  std::size_t next = 0;
 
   // The request of a line for `station` and `registerBase`, or nullptr when
   // none was sent.
   const LoggedRequest* Next(int station, int registerBase) {
-    if (next_ >= log_.size()) return nullptr;
-    const LoggedRequest& r = log_[next_];
-    if (r.station != station || r.firstRegister != registerBase) return nullptr;
-    ++next_;
-    return &r;
+    if (next >= log.size() || log[next].station != station || log[next].firstRegister != registerBase) return nullptr;
+    return &log[next++];
   }
-  std::size_t unmatched() const { return log_.size() - next_; }
-
- private:
-  std::vector<LoggedRequest> log_;
-  std::size_t next_ = 0;
+  std::size_t unmatched() const { return log.size() - next; }
 };
 
 } // namespace trelvan::testing

@@ -7,7 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "core/channel_table.h"
+#include "stress/request_log.h"
 #include "support/cli_processes.h"
 #include "support/temp_folder.h"
 
@@ -17,9 +17,7 @@ namespace {
 TEST(UnpluggedAdapter, PollerSaysOnceThatTheDeviceIsGoneAndReopensItOnItsOwn) {
   if (!testing::CliBuilt()) GTEST_SKIP() << "trelvan-cli not built";
   testing::TempFolder dir;
-  ChannelTable table;
-  table[0] = {1, 2, "5", "Becken", true, false};
-  ASSERT_TRUE(SaveChannelTable(table, dir.path()).ok());
+  ASSERT_TRUE(testing::SavePolledChannels({{5, 0, 2}}, dir)); // pH at station 5
   dir.write("scenario.txt", "5 master pH 0 0 0 702 215 0 0 0\n");
   const QString folder = QString::fromStdString(dir.path().string());
   const QString link = folder + "/ttyTRELVAN";
